@@ -1,0 +1,138 @@
+// The station context: every piece of state the station shares between its
+// subsystems lives here, in one object passed by reference, so that a test
+// can build as many independent stations as it likes.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "app/clock.h"
+#include "app/launcher.h"
+#include "config/settings.h"
+#include "link/serial_port.h"
+#include "ui/ui_channel.h"
+
+namespace kavelin2 {
+
+constexpr int kLineCount = 2;
+constexpr size_t kFrameBufferSize = 1032;
+constexpr size_t kPathSize = 93;
+
+// Result codes of an exchange.
+constexpr int kResultOk = 0;       // "OK"
+constexpr int kResultTimeout = 1;  // "TO"
+constexpr int kResultError = 2;    // "ER"
+
+// LineState values.
+constexpr char kStateIdle = '2';
+constexpr char kStateUploadOpen = '0';
+constexpr char kStateHeaderAccepted = '8';
+constexpr char kStateReceiving = '1';
+constexpr char kStateNextEntry = '3';
+constexpr char kStateNameSent = '4';
+constexpr char kStateEnqSent = '5';
+constexpr char kStateSendingData = '6';
+constexpr char kStateTableDone = '7';
+
+// LinePhase values.
+constexpr char kPhaseNone = '2';
+constexpr char kPhaseUpload = '0';
+constexpr char kPhaseDownload = '3';
+
+// One line's entry in LineTable. Text members are NUL-terminated fixed-width
+// fields; every copy into them is bounded by their width.
+struct LineEntry {
+  // Serial link.
+  std::unique_ptr<SerialPort> PortHandle;  // null when the line is not open
+  uint8_t FrameBuffer[kFrameBufferSize] = {};
+  int32_t FrameLength = 0;   // lead byte included, ETX and BCC excluded
+  int32_t FrameChecked = 0;  // nonzero: SendFrame appends ETX and BCC
+  uint8_t LastSentByte = 0;
+
+  // Poll loop and dispatcher.
+  char LineState = kStateIdle;
+  char LinePhase = kPhaseNone;
+  int32_t EnqCount = 0;
+  int32_t LineDeadline = 0;
+  char HandheldId[4] = "???";
+  char ExchangeDate[9] = {};  // MM/DD/YY, empty when no exchange is stamped
+  char ExchangeTime[9] = {};  // hh:mm:ss
+  int64_t ExchangeStart = 0;  // calendar seconds
+
+  // Upload.
+  char UploadName[13] = {};
+  char BlockCountText[6] = {};
+  int32_t RecordLength = 0;
+  int32_t NextBlockNumber = 0;
+  char RecvFilePath[kPathSize] = {};
+  int DataFile = -1;  // descriptor of the data file being received or sent
+
+  // Download.
+  int TableFile = -1;
+  char TablePath[kPathSize] = {};
+  // True once the current exchange reached its own download start, so that a
+  // failed exchange never deletes the table of an earlier one.
+  bool ReachedDownloadStart = false;
+  char TableEntryName[13] = {};
+  char EntryKind[3] = {};
+  char BlockSizeText[4] = {};
+  int32_t BlockSize = 0;
+  char FieldCountText[3] = {};
+  char FieldWidthsText[33] = {};
+  char SendFilePath[kPathSize] = {};
+  char DatFileName[13] = {};
+  char HeaderName[13] = {};
+  int32_t BlockTotal = 0;
+  char BlockTotalText[6] = {};
+  int32_t BlocksSent = 0;
+
+  // Supervision.
+  int32_t TimedOut = 0;
+  int32_t NakCount = 0;
+  int32_t TimeoutCount = 0;
+};
+
+// The platform services a station runs on. Not owned by the station.
+struct Platform {
+  Clock* clock = nullptr;
+  SerialSystem* serial = nullptr;
+  ProgramLauncher* launcher = nullptr;
+};
+
+struct Station {
+  Station(Platform platform, std::unique_ptr<UiRuntimeLink> ui_link)
+      : clock(*platform.clock),
+        serial(*platform.serial),
+        launcher(*platform.launcher),
+        ui(std::move(ui_link)) {}
+
+  Clock& clock;
+  SerialSystem& serial;
+  ProgramLauncher& launcher;
+  UiChannel ui;
+
+  // Settings records (the files are the reference; see config/settings.h).
+  PortSettings Ports;
+  ModemSettings Modems;
+  PathSettings Paths;
+  FileOptions Options;
+  ScheduleSettings Schedule;
+  char CurrentLanguage[9] = {};
+
+  LineEntry LineTable[kLineCount];
+  int32_t CurrentLine = 0;
+  int32_t PendingProgram = 0;
+  int32_t ProgCLaunched = 0;
+  int32_t ProgDLaunched = 0;
+
+  LineEntry& Line() { return LineTable[CurrentLine]; }
+  int LineNumber() const { return CurrentLine + 1; }
+};
+
+// Picks the message of the current language: |fr| for "Francais", |en| for
+// "Anglais", |es| for "Espagnol", nullptr for any other name (no message is
+// sent then).
+const char* Localized(const Station& st, const char* fr, const char* en, const char* es);
+
+}  // namespace kavelin2

@@ -1,0 +1,63 @@
+// The platform's serial ports, as the station uses them. Callers never know
+// which back end runs: serial_port_posix.cc today, a Win32 one later, and a
+// fake line in the tests.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "config/settings.h"
+
+namespace kavelin2 {
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  // Applies the line settings of |entry| (speed, data bits, parity, stop
+  // bits; raw mode, no flow control, DTR and RTS raised). A code outside its
+  // table leaves that property as the port had it. Failures are not reported.
+  virtual void Configure(const PortEntry& entry) = 0;
+
+  // Number of received bytes waiting in the input queue (0 on a dead line).
+  virtual int QueuedInput() = 0;
+
+  // Reads up to |n| queued bytes without waiting. Returns the count read,
+  // or -1 on failure.
+  virtual int Read(uint8_t* buf, int n) = 0;
+
+  // Writes all |n| bytes (waiting for room when the driver's queue is full).
+  // Returns false on failure.
+  virtual bool Write(const uint8_t* buf, int n) = 0;
+
+  // Lets what was written leave the port, then empties both queues.
+  virtual void Purge() = 0;
+
+  // Drops DTR and RTS (before closing).
+  virtual void DropControlLines() = 0;
+
+  // The descriptor to wait on, or -1 when there is none (fakes, dead lines).
+  virtual int WaitHandle() const { return -1; }
+};
+
+class SerialSystem {
+ public:
+  virtual ~SerialSystem() = default;
+
+  // Opens the device named |port_name| ("COM1", ...) exclusively. Returns
+  // nullptr when it is absent or in use.
+  virtual std::unique_ptr<SerialPort> Open(const std::string& port_name) = 0;
+
+  // Blocks until one of |ports| has queued input or |timeout_ms| of station
+  // clock time have passed. Returns at once when timeout_ms <= 0. Null
+  // entries are ignored. Never spins on a line that has gone away.
+  virtual void WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) = 0;
+};
+
+// The POSIX back end (termios); |clock| is the station clock.
+class Clock;
+std::unique_ptr<SerialSystem> NewPosixSerialSystem(Clock& clock);
+
+}  // namespace kavelin2
