@@ -3,7 +3,14 @@
 #include "supervision/supervision.h"
 
 namespace kavelin2 {
-void HandleTimeout(Station&) {}
+// The least a time-out must do until the full handling lands: count it and
+// re-arm the line's deadline.
+void HandleTimeout(Station& st) {
+  LineEntry& line = st.Line();
+  line.TimedOut = 1;
+  line.LineDeadline = st.clock.NowMs() + 3000;
+  ++line.TimeoutCount;
+}
 void HandleNak(Station&) {}
 void AbortWithError(Station&) {}
 void DiscardReceivedFile(Station&) {}

@@ -1,0 +1,104 @@
+// The byte primitives. Each acts on st.CurrentLine and waits only by blocking
+// on the line or the clock: a wait never spins.
+#include <algorithm>
+
+#include "app/station.h"
+#include "link/link.h"
+#include "supervision/supervision.h"
+
+namespace kavelin2 {
+namespace {
+
+// Blocks until the current line has input or |deadline| has passed.
+void WaitUntil(Station& st, SerialPort* port, int32_t deadline) {
+  int32_t now = st.clock.NowMs();
+  // A deadline passes when it is below the clock, so wait one millisecond past it.
+  int32_t timeout = deadline - now + 1;
+  if (timeout <= 0) return;
+  SerialPort* ports[] = {port};
+  st.serial.WaitForInput(ports, timeout);
+}
+
+bool InIdleOrUploadState(char state) {
+  return state == '0' || state == '1' || state == '2' || state == '8';
+}
+
+}  // namespace
+
+int PollByte(Station& st, uint8_t* byte) {
+  SerialPort* port = st.Line().PortHandle.get();
+  if (port == nullptr || port->QueuedInput() <= 0) return 0;
+  uint8_t b;
+  if (port->Read(&b, 1) != 1) return 0;
+  *byte = b;
+  return 1;
+}
+
+uint8_t WaitByte(Station& st) {
+  SerialPort* port = st.Line().PortHandle.get();
+  int32_t deadline = st.clock.NowMs() + 1000;
+  for (;;) {
+    if (DeadlinePassed(deadline, st.clock.NowMs())) {
+      HandleTimeout(st);
+      return 0;
+    }
+    uint8_t b = 0;
+    if (PollByte(st, &b)) return b;
+    WaitUntil(st, port, deadline);
+  }
+}
+
+int ReadBytes(Station& st, uint8_t* buffer, uint32_t n) {
+  SerialPort* port = st.Line().PortHandle.get();
+  n = std::min<uint32_t>(n, kFrameBufferSize);
+  // Bytes are taken out of the driver's queue as they come (never more than
+  // n), so that waiting for the queue to grow can block on the line. The
+  // count of bytes received so far plays the part of the queue count.
+  uint32_t got = 0;
+  uint32_t last_count = 0;
+  int32_t deadline = st.clock.NowMs() + 3000;
+  for (;;) {
+    if (DeadlinePassed(deadline, st.clock.NowMs())) {
+      HandleTimeout(st);
+      return 0;
+    }
+    if (port != nullptr) {
+      int queued = port->QueuedInput();
+      if (queued > 0 && got < n) {
+        int want = static_cast<int>(std::min<uint32_t>(n - got, static_cast<uint32_t>(queued)));
+        int r = port->Read(buffer + got, want);
+        if (r < 0) return 0;
+        got += static_cast<uint32_t>(r);
+      }
+    }
+    if (got != last_count) {
+      deadline = st.clock.NowMs() + 1000;
+      last_count = got;
+    }
+    if (got >= n) return 1;
+    WaitUntil(st, port, deadline);
+  }
+}
+
+void SendByte(Station& st, int byte) {
+  LineEntry& line = st.Line();
+  if (st.Ports.line[st.CurrentLine].IRDA == 'O' && InIdleOrUploadState(line.LineState)) {
+    // An infrared transceiver needs a moment to turn the link around.
+    st.clock.SleepMs(20);
+  }
+  uint8_t b = static_cast<uint8_t>(byte & 0xFF);
+  line.LastSentByte = b;
+  if (line.PortHandle) line.PortHandle->Write(&b, 1);
+}
+
+void WriteBytes(Station& st, const uint8_t* buffer, size_t n) {
+  LineEntry& line = st.Line();
+  if (line.PortHandle && n > 0) line.PortHandle->Write(buffer, static_cast<int>(n));
+}
+
+void PurgeLine(Station& st, int line) {
+  if (line < 0 || line >= kLineCount) return;
+  if (st.LineTable[line].PortHandle) st.LineTable[line].PortHandle->Purge();
+}
+
+}  // namespace kavelin2
