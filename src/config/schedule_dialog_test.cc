@@ -2,6 +2,7 @@
 // input loop on the fake clock.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,14 @@ const Commands kOpenAndFill = {"OUVRE,DECONEX.WDW",      "AFFICHE, HEUREC,=12:34
 // Answers the non-blocking input with "*N*" until |until_ms| of fake time,
 // then with |final_status|.
 void UserActsAt(TestStation& ts, int64_t until_ms, const std::string& final_status) {
-  ts.ui->responder = [&ts, until_ms,
-                      final_status](const std::string& c) -> std::optional<FakeReply> {
+  // A loop that does not wait on the clock would never reach |until_ms|: it
+  // is cut short after a bound so that the test fails instead of hanging.
+  auto passes = std::make_shared<int>(0);
+  ts.ui->responder = [&ts, until_ms, final_status,
+                      passes](const std::string& c) -> std::optional<FakeReply> {
     if (c != "ECRAN,SAISIE,/NONBLOCANTE") return std::nullopt;
-    return FakeReply{ts.clock.now() < until_ms ? "*N*" : final_status, std::nullopt, std::nullopt};
+    bool waiting = ts.clock.now() < until_ms && ++*passes < 1000;
+    return FakeReply{waiting ? "*N*" : final_status, std::nullopt, std::nullopt};
   };
 }
 
