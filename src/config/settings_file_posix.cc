@@ -1,5 +1,6 @@
 // Settings file operations on POSIX systems.
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
