@@ -248,5 +248,12 @@ TEST(LoadLanguage, ReadsTheNameOrRunsTheLanguageDialog) {
   EXPECT_EQ(Field("Espagnol", 9), ReadFile("LANGUE.CFG"));
 }
 
+TEST(LoadLanguage, ANameFillingAllNineBytesIsCutInsideTheField) {
+  TestStation ts;
+  WriteFile("LANGUE.CFG", "Espagnolx");
+  LoadLanguage(ts.st);
+  EXPECT_EQ(std::string("Espagnol\0", 9), std::string(ts.st.CurrentLanguage, 9));
+}
+
 }  // namespace
 }  // namespace kavelin2
