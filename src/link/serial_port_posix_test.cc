@@ -336,6 +336,36 @@ TEST_F(PosixLine, HungUpPeerNeverMakesTheStationSpin) {
   CloseLines(s.st);
 }
 
+TEST_F(PosixLine, HungUpLineIsLeftOutWhileTheOtherLineIsServed) {
+  Pty other;
+  ASSERT_TRUE(other.ok());
+  ScopedEnv com2("KAVELIN2_PORT_COM2", other.path());
+  RealStation s;
+  s.st.Ports.line[0] = Entry("COM1", 2);
+  s.st.Ports.line[1] = Entry("COM2", 2);
+  ASSERT_EQ(1, OpenLines(s.st));
+  SerialPort* ports[] = {s.st.LineTable[0].PortHandle.get(), s.st.LineTable[1].PortHandle.get()};
+  pty.Hangup();
+  std::thread handheld([&other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.Send("\x05");
+  });
+  int64_t cpu = CpuNs();
+  int32_t start = s.clock->NowMs();
+  s.serial->WaitForInput(ports, 3000);
+  int32_t waited = s.clock->NowMs() - start;
+  int64_t used = CpuNs() - cpu;
+  handheld.join();
+  EXPECT_GE(waited, 250);
+  EXPECT_LT(waited, 2000);
+  EXPECT_LT(used, 30'000'000);
+  s.st.CurrentLine = 1;
+  uint8_t b = 0;
+  EXPECT_EQ(1, PollByte(s.st, &b));
+  EXPECT_EQ(ENQ, b);
+  CloseLines(s.st);
+}
+
 TEST_F(PosixLine, IdleOpenLineCostsNoProcessorTime) {
   RealStation s;
   s.st.Ports.line[0] = Entry("COM1", 2);
