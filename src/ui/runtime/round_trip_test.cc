@@ -126,6 +126,19 @@ TEST_F(RoundTrip, ARestartedInstanceStartsFromAnEmptyScreen) {
   ui.UiShutdown();
 }
 
+TEST_F(RoundTrip, AnUnknownFrontEndIsReportedAndHeadlessServes) {
+  setenv("KAVELIN2_UI", "window", 1);
+  UiChannel ui(NewDynamicUiRuntimeLink());
+  testing::internal::CaptureStderr();
+  ui.UiCall("OUVRE,KAVELIN2.WDW");
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("KAVELIN2_UI=window"), std::string::npos);
+  EXPECT_EQ(ui.UiReply.initialised, 1);
+  ui.UiCall("ECRAN,SAISIE/NONBLOCANTE");
+  EXPECT_STREQ(ui.UiReply.status, "*N*");
+  ui.UiShutdown();
+}
+
 TEST(RuntimeLibrary, ExportsOnlyItsFiveEntryPoints) {
   void* lib = dlopen(KAVELIN2_BUILD_DIR "/libkavelin2ui.so", RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(lib, nullptr) << dlerror();

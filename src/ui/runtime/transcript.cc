@@ -5,7 +5,8 @@
 namespace kavelin2::uirt {
 
 std::unique_ptr<Transcript> Transcript::Open(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "a");
+  // Close on exec: the programs the station launches do not inherit it.
+  std::FILE* f = std::fopen(path.c_str(), "ae");
   if (f == nullptr) return nullptr;
   return std::unique_ptr<Transcript>(new Transcript(f));
 }
