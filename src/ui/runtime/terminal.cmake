@@ -17,7 +17,10 @@ add_library(kavelin2ui_terminal OBJECT
   terminal_picker.cc
   terminal_text.cc
   terminal_views.cc)
-set_target_properties(kavelin2ui_terminal PROPERTIES POSITION_INDEPENDENT_CODE ON)
+set_target_properties(kavelin2ui_terminal PROPERTIES
+  POSITION_INDEPENDENT_CODE ON
+  CXX_VISIBILITY_PRESET hidden
+  VISIBILITY_INLINES_HIDDEN ON)
 target_include_directories(kavelin2ui_terminal PUBLIC ${CMAKE_SOURCE_DIR}/src
                            PRIVATE ${CURSES_INCLUDE_DIRS})
 # The wide-character calls (wget_wch) of <curses.h>.
@@ -28,4 +31,4 @@ target_link_libraries(kavelin2ui PRIVATE ${CURSES_LIBRARIES})
 
 kavelin2_add_test(terminal_test terminal_front_end_test.cc terminal_text_test.cc)
 target_sources(terminal_test PRIVATE $<TARGET_OBJECTS:kavelin2ui_terminal>)
-target_link_libraries(terminal_test PRIVATE ${CURSES_LIBRARIES})
+target_link_libraries(terminal_test PRIVATE kavelin2ui_core ${CURSES_LIBRARIES})

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <string>
 
+#include "ui/runtime/stop_signal.h"
 #include "ui/runtime/terminal_text.h"
 
 namespace kavelin2::uirt::term {
@@ -21,8 +22,7 @@ namespace {
 // What the signal handlers need. A handler can only reach static storage, so
 // this is process-wide; one curses terminal is open at a time.
 struct SignalShared {
-  volatile sig_atomic_t active = 0;       // the terminal is in curses mode
-  volatile sig_atomic_t termination = 0;  // SIGTERM or SIGINT received
+  volatile sig_atomic_t active = 0;  // the terminal is in curses mode
   struct termios saved = {};
   bool saved_valid = false;
   char reset[256] = {};
@@ -30,33 +30,9 @@ struct SignalShared {
 };
 SignalShared g_shared;
 
-constexpr int kTerminationSignals[] = {SIGTERM, SIGINT};
 constexpr int kFatalSignals[] = {SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
-struct sigaction g_old_termination[2];
 struct sigaction g_old_fatal[7];
 bool g_fatal_installed[7] = {};
-
-void OnTermination(int sig) {
-  int saved_errno = errno;
-  if (g_shared.termination) {
-    // Asked twice: the station did not come to an end; leave now with the
-    // terminal usable.
-    RestoreTerminalFromSignal();
-    _exit(128 + sig);
-  }
-  g_shared.termination = 1;
-  // Whoever handled the signal before us (the runtime core) hears it too.
-  for (size_t i = 0; i < 2; ++i) {
-    if (kTerminationSignals[i] != sig) continue;
-    const struct sigaction& old = g_old_termination[i];
-    if (old.sa_flags & SA_SIGINFO) {
-      if (old.sa_sigaction) old.sa_sigaction(sig, nullptr, nullptr);
-    } else if (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN && old.sa_handler) {
-      old.sa_handler(sig);
-    }
-  }
-  errno = saved_errno;
-}
 
 void OnFatal(int sig) {
   RestoreTerminalFromSignal();
@@ -65,12 +41,6 @@ void OnFatal(int sig) {
 }
 
 void InstallSignalHandlers() {
-  for (size_t i = 0; i < 2; ++i) {
-    struct sigaction sa = {};
-    sa.sa_handler = OnTermination;
-    sigemptyset(&sa.sa_mask);
-    sigaction(kTerminationSignals[i], &sa, &g_old_termination[i]);
-  }
   for (size_t i = 0; i < 7; ++i) {
     struct sigaction old = {};
     sigaction(kFatalSignals[i], nullptr, &old);
@@ -87,7 +57,6 @@ void InstallSignalHandlers() {
 
 void RemoveSignalHandlers() {
   // The library may be unloaded after this: no handler may point into it.
-  for (size_t i = 0; i < 2; ++i) sigaction(kTerminationSignals[i], &g_old_termination[i], nullptr);
   for (size_t i = 0; i < 7; ++i) {
     if (g_fatal_installed[i]) sigaction(kFatalSignals[i], &g_old_fatal[i], nullptr);
     g_fatal_installed[i] = false;
@@ -125,7 +94,10 @@ CursesTerminal* g_open = nullptr;
 
 class CursesTerminal : public Terminal {
  public:
-  CursesTerminal(SCREEN* screen, bool utf8) : screen_(screen), utf8_(utf8) { g_open = this; }
+  CursesTerminal(SCREEN* screen, bool utf8, std::unique_ptr<StopSignalGuard> stop_guard)
+      : screen_(screen), utf8_(utf8), stop_guard_(std::move(stop_guard)) {
+    g_open = this;
+  }
   ~CursesTerminal() override { Close(); }
 
   void Close() {
@@ -205,7 +177,7 @@ class CursesTerminal : public Terminal {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
   }
 
-  bool TerminationRequested() override { return g_shared.termination != 0; }
+  bool TerminationRequested() override { return StopRequested(); }
 
  private:
   static int MapFunctionKey(int k) {
@@ -245,6 +217,7 @@ class CursesTerminal : public Terminal {
 
   SCREEN* screen_;
   bool utf8_;
+  std::unique_ptr<StopSignalGuard> stop_guard_;
   int cursor_row_ = -1;
   int cursor_col_ = -1;
 };
@@ -279,9 +252,11 @@ std::unique_ptr<Terminal> OpenCursesTerminal() {
   }
   bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 
-  g_shared.termination = 0;
   g_shared.saved_valid = tcgetattr(STDIN_FILENO, &g_shared.saved) == 0;
-  // Before newterm, so that ncurses keeps its hands off SIGINT and SIGTERM.
+  // SIGTERM and SIGINT ask the station to stop, as with the service front
+  // end. Installed before newterm, so that ncurses keeps its own handlers
+  // (which would end the program at once) off them.
+  auto stop_guard = std::make_unique<StopSignalGuard>();
   InstallSignalHandlers();
   SCREEN* screen = newterm(nullptr, stdout, stdin);
   if (screen == nullptr) {
@@ -302,7 +277,7 @@ std::unique_ptr<Terminal> OpenCursesTerminal() {
   AppendCapability("rmkx");
   AppendCapability("rmcup");
   g_shared.active = 1;
-  return std::make_unique<CursesTerminal>(screen, utf8);
+  return std::make_unique<CursesTerminal>(screen, utf8, std::move(stop_guard));
 }
 
 }  // namespace kavelin2::uirt::term

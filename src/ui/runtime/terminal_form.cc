@@ -258,7 +258,7 @@ std::string FormView::ShownValue(const FormItem& item, Window& w, Lang lang, boo
 void FormView::Draw(Terminal& t, Window& w, Lang lang) {
   SyncEditor(w);
   Frame f = CenteredFrame(t, spec_.rows, spec_.cols);
-  std::string title = w.title.empty() ? spec_.title.in(lang) : w.title;
+  std::string title = WindowTitle(w, spec_.title, lang);
   DrawTitleBar(t, "KAVELIN2 - " + title, spec_.clock ? FieldValue(w, "HEUREAC") : "");
   DrawFrame(t, f, title);
   int cursor_row = -1, cursor_col = -1;

@@ -2,6 +2,8 @@
 // character terminal and driven from the keyboard.
 #include "ui/runtime/terminal_front_end.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -194,7 +196,13 @@ std::unique_ptr<FrontEnd> NewTerminalFrontEndOn(std::unique_ptr<Terminal> termin
 
 std::unique_ptr<FrontEnd> NewTerminalFrontEnd() {
   auto terminal = term::OpenCursesTerminal();
-  if (!terminal) return nullptr;
+  if (!terminal) {
+    // KAVELIN2_UI=terminal without a usable terminal: the station still
+    // needs a runtime that answers.
+    std::fprintf(stderr, "kavelin2ui: no usable terminal (TERM=%s); using headless\n",
+                 std::getenv("TERM") ? std::getenv("TERM") : "");
+    return NewHeadlessFrontEnd();
+  }
   return term::NewTerminalFrontEndOn(std::move(terminal));
 }
 

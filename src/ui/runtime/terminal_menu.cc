@@ -88,7 +88,7 @@ class MenuView : public View {
  public:
   void Draw(Terminal& t, Window& w, Lang lang) override {
     const Text3 title{"Menu principal", "Main menu", "Menú principal"};
-    std::string shown_title = w.title.empty() ? title.in(lang) : w.title;
+    std::string shown_title = WindowTitle(w, title, lang);
     DrawTitleBar(t, "KAVELIN2 - " + shown_title, "");
     Frame f = CenteredFrame(t, kMenuRows, kMenuCols);
     DrawFrame(t, f, shown_title);

@@ -56,7 +56,7 @@ class OnlineView : public View {
       refused_at_ = t.NowMs();
     }
     const Text3 title{"En ligne", "On line", "En línea"};
-    std::string shown_title = w.title.empty() ? title.in(lang) : w.title;
+    std::string shown_title = WindowTitle(w, title, lang);
     DrawTitleBar(t, "KAVELIN2 - " + shown_title, FieldValue(w, "HEURE"));
     Frame f = CenteredFrame(t, kRows, kCols);
     DrawFrame(t, f, shown_title);

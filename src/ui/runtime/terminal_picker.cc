@@ -32,7 +32,7 @@ class DirectoryPickerView : public View {
 
   void Draw(Terminal& t, Window& w, Lang lang) override {
     const Text3 title{"Choisir un répertoire", "Choose a directory", "Elegir un directorio"};
-    std::string shown_title = w.title.empty() ? title.in(lang) : w.title;
+    std::string shown_title = WindowTitle(w, title, lang);
     DrawTitleBar(t, "KAVELIN2 - " + shown_title, "");
     int content_rows = std::max(6, std::min(18, t.rows() - 4));
     Frame f = CenteredFrame(t, content_rows, 70);

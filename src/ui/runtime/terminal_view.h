@@ -32,6 +32,10 @@ std::string FieldValue(const Window& w, const std::string& name);
 void StoreField(Window& w, const std::string& name, const std::string& fallback_key,
                 const std::string& value);
 
+// The title to show: the one the station set ("WINDOWS,TCOURANT,...") or,
+// when the window still bears its default title, |own| in |lang|.
+std::string WindowTitle(const Window& w, const Text3& own, Lang lang);
+
 // The view of a window, chosen by its name; windows the terminal does not
 // know get a plain list of their fields.
 std::unique_ptr<View> NewViewFor(const std::string& window_name);

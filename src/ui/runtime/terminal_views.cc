@@ -4,6 +4,7 @@
 #include "ui/runtime/terminal_form.h"
 #include "ui/runtime/terminal_text.h"
 #include "ui/runtime/terminal_view.h"
+#include "ui/runtime/window_library.h"
 
 namespace kavelin2::uirt::term {
 namespace {
@@ -62,6 +63,18 @@ void StoreField(Window& w, const std::string& name, const std::string& fallback_
   } else {
     w.fields[fallback_key.empty() ? name + "," : fallback_key] = value;
   }
+}
+
+std::string WindowTitle(const Window& w, const Text3& own, Lang lang) {
+  if (w.title.empty()) return own.in(lang);
+  // The runtime gives every window its library title when it opens; only a
+  // title the station set itself replaces ours.
+  if (const WindowSpec* spec = FindWindowSpec(w.name)) {
+    for (int nation : {5, 3, 7}) {
+      if (w.title == spec->title.For(nation)) return own.in(lang);
+    }
+  }
+  return w.title;
 }
 
 std::unique_ptr<View> NewViewFor(const std::string& window_name) {
