@@ -32,3 +32,7 @@ target_link_libraries(kavelin2ui PRIVATE ${CURSES_LIBRARIES})
 kavelin2_add_test(terminal_test terminal_front_end_test.cc terminal_text_test.cc)
 target_sources(terminal_test PRIVATE $<TARGET_OBJECTS:kavelin2ui_terminal>)
 target_link_libraries(terminal_test PRIVATE kavelin2ui_core ${CURSES_LIBRARIES})
+
+# The station in a real terminal, driven through tmux (skipped without tmux).
+kavelin2_add_test(terminal_e2e_test terminal_e2e_test.cc)
+add_dependencies(terminal_e2e_test kavelin2 kavelin2ui)
