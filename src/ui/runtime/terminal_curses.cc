@@ -1,6 +1,7 @@
 #include "ui/runtime/terminal_curses.h"
 
 #include <curses.h>
+#include <dlfcn.h>
 #include <langinfo.h>
 #include <term.h>
 #include <termios.h>
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <string>
 
 #include "ui/runtime/stop_signal.h"
@@ -87,6 +89,20 @@ char AsciiFor(char32_t c) {
     if (e.from == c) return e.to;
   }
   return '?';
+}
+
+// ncurses keeps process-wide caches (the terminal database, key tables) for
+// the life of the process. When the station unloads the runtime those caches
+// would go with the library's mapping while still allocated: keep ncurses
+// loaded instead. Pins the libraries that hold |symbols|.
+void KeepLoaded(std::initializer_list<const void*> symbols) {
+  for (const void* symbol : symbols) {
+    Dl_info info;
+    if (dladdr(symbol, &info) != 0 && info.dli_fname != nullptr) {
+      // Only takes a reference on a library already loaded.
+      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
+  }
 }
 
 class CursesTerminal;
@@ -256,6 +272,7 @@ std::unique_ptr<Terminal> OpenCursesTerminal() {
   // SIGTERM and SIGINT ask the station to stop, as with the service front
   // end. Installed before newterm, so that ncurses keeps its own handlers
   // (which would end the program at once) off them.
+  KeepLoaded({reinterpret_cast<const void*>(&newterm), reinterpret_cast<const void*>(&tigetstr)});
   auto stop_guard = std::make_unique<StopSignalGuard>();
   InstallSignalHandlers();
   SCREEN* screen = newterm(nullptr, stdout, stdin);

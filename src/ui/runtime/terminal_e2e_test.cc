@@ -505,6 +505,29 @@ TEST_F(TerminalEndToEnd, GoingOnLineShowsBothLinesAndTheClockAndTheStopKeyBrings
   Quit("y");
 }
 
+TEST_F(TerminalEndToEnd, ResultsAreReadInTheViewerAndTheScreenFollowsAResize) {
+  {
+    std::ofstream out(dir_ / "STAT.TXT", std::ios::binary);
+    for (int i = 1; i <= 60; ++i)
+      out << "01/02/26 10:00:" << (i < 10 ? "0" : "") << i << " OK exchange " << i << "\r\n";
+  }
+  Start();
+  ASSERT_TRUE(WaitForTitle("Menu principal"));
+  Keys({"v"});
+  ASSERT_TRUE(WaitForText("OK exchange 60"));
+  EXPECT_TRUE(WaitForText("STAT.TXT"));
+  Keys({"Home"});
+  ASSERT_TRUE(WaitForText("OK exchange 1\n"));
+  Keys({"Escape"});
+  ASSERT_TRUE(WaitForTitle("Menu principal"));
+  RunCommand({"tmux", "-L", socket_, "resize-window", "-x", "100", "-y", "30"});
+  // The menu frame (74 columns) centred in 100.
+  ASSERT_TRUE(WaitFor(
+      [](const std::string& s) { return s.find("\n             +---") != std::string::npos; },
+      "menu centred in 100 columns"));
+  Quit();
+}
+
 TEST_F(TerminalEndToEnd, SigtermInTheMenuEndsTheProgramWithTheTerminalRestored) {
   Start();
   ASSERT_TRUE(WaitForTitle("Menu principal"));
