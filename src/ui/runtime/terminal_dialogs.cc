@@ -261,6 +261,8 @@ FormSpec LanguageSpec() {
   s.cols = 40;
   // "*A*" is English here; leaving without a choice answers "ESC".
   s.cancel_status = "ESC";
+  s.hint = {"Flèches + Entrée : choisir   Échap : annuler", "Arrows + Enter: choose   Esc: cancel",
+            "Flechas + Intro: elegir   Esc: cancelar"};
   s.items.push_back(
       Label(0, 0, {"Choisissez la langue :", "Choose the language:", "Elija el idioma:"}));
   s.items.push_back(Button(2, 8, {"Français", "Français", "Français"}, "*F*"));
@@ -277,6 +279,7 @@ FormSpec AboutSpec() {
   s.rows = 7;
   s.cols = 64;
   s.cancel_status = "ESC";
+  s.hint = {"Entrée ou Échap : fermer", "Enter or Esc: close", "Intro o Esc: cerrar"};
   s.items.push_back(Label(0, 0, {"KAVELIN2", "KAVELIN2", "KAVELIN2"}, kBold));
   s.items.push_back(Label(1, 0,
                           {"Station de transfert de fichiers pour terminaux portables",

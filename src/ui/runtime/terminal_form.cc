@@ -296,7 +296,7 @@ void FormView::Draw(Terminal& t, Window& w, Lang lang) {
   if (notice_) {
     PutText(t, t.rows() - 1, 1, notice_->in(lang), t.cols() - 2, kBold);
   } else {
-    DrawKeyLine(t, labels::kFormHint.in(lang));
+    DrawKeyLine(t, spec_.hint.in(lang));
   }
   t.SetCursor(cursor_row, cursor_col);
 }

@@ -52,6 +52,7 @@ struct FormSpec {
   std::vector<FormItem> items;
   std::string cancel_status = "*A*";  // Escape
   bool clock = false;                 // HEUREAC in the title bar
+  Text3 hint = labels::kFormHint;     // the key line
 };
 
 // The specification of a known dialog window, or nullptr.
