@@ -29,7 +29,8 @@ target_compile_definitions(kavelin2ui_terminal PRIVATE NCURSES_WIDECHAR=1)
 target_sources(kavelin2ui PRIVATE $<TARGET_OBJECTS:kavelin2ui_terminal>)
 target_link_libraries(kavelin2ui PRIVATE ${CURSES_LIBRARIES})
 
-kavelin2_add_test(terminal_test terminal_front_end_test.cc terminal_text_test.cc)
+kavelin2_add_test(terminal_test terminal_front_end_test.cc terminal_runtime_test.cc
+  terminal_text_test.cc)
 target_sources(terminal_test PRIVATE $<TARGET_OBJECTS:kavelin2ui_terminal>)
 target_link_libraries(terminal_test PRIVATE kavelin2ui_core ${CURSES_LIBRARIES})
 
