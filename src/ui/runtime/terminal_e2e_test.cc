@@ -499,7 +499,84 @@ TEST_F(TerminalEndToEnd, GoingOnLineShowsBothLinesAndTheClockAndTheStopKeyBrings
   EXPECT_TRUE(std::regex_search(s, std::regex("Line 1 +Line 2"))) << s;
   EXPECT_TRUE(std::regex_search(s, std::regex("Link +Direct line"))) << s;
   EXPECT_TRUE(std::regex_search(s, std::regex("Phase +[A-Z]+.* +OFF LINE"))) << s;
+  Keys({"Escape"});
+  ASSERT_TRUE(WaitForTitle("Main menu"));
+  Quit("y");
+}
+
+// Starts the handheld simulator in |dir| with |args|; its output goes to
+// "handheld.out". Returns its process id, or 0.
+pid_t StartHandheld(const fs::path& dir, const std::vector<std::string>& args) {
+  std::string program = std::string(KAVELIN2_BUILD_DIR) + "/kavelin2-handheld";
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    int out = open("handheld.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0) {
+      dup2(out, 1);
+      dup2(out, 2);
+    }
+    std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid < 0 ? 0 : pid;
+}
+
+TEST_F(TerminalEndToEnd, TransferIsFollowedOnTheOnLineDisplay) {
+  if (!fs::exists(fs::path(KAVELIN2_BUILD_DIR) / "kavelin2-handheld")) {
+    GTEST_SKIP() << "the handheld simulator is not built";
+  }
+  for (const char* d : {"tables", "recu", "trans", "log"}) fs::create_directory(dir_ / d);
+  PortLine l1, l2;
+  l1.active = 'O';
+  l1.port = "COM1";
+  l2.port = "COM2";
+  WriteBytes(dir_ / "CONF_COM.CFG", PortsImage(l1, l2));
+  WriteBytes(dir_ / "CONF_MOD.CFG", ModemImage("", 'N', "", 'N'));
+  WriteBytes(dir_ / "CHEMIN.CFG", PathsImage(dir_.string() + "/tables/", dir_.string() + "/recu/",
+                                             dir_.string() + "/trans/", dir_.string() + "/log/"));
+  WriteBytes(dir_ / "CONF_FIC.CFG", "NNNNNN");
+  WriteBytes(dir_ / "LANGUE.CFG", LanguageImage("Anglais"));
+  // 150 records of 16 bytes, one every 20 ms: about three seconds on show.
+  fs::create_directory(dir_ / "handheld");
+  std::string data;
+  for (int i = 0; i < 150; ++i) {
+    char record[17];
+    std::snprintf(record, sizeof record, "ART%07d qty%02d", i, i % 100);
+    data += record;
+  }
+  WriteBytes(dir_ / "handheld" / "ORDERS.001", data);
+  pid_t handheld = StartHandheld(
+      dir_, {"--pty", (dir_ / "com1").string(), "--upload", "handheld/ORDERS.001:16", "--pace",
+             "20", "--download", "001", "--connect-timeout", "20000", "--quiet"});
+  ASSERT_GT(handheld, 0);
+  for (int i = 0; i < 200 && !fs::is_symlink(dir_ / "com1"); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  ASSERT_TRUE(fs::is_symlink(dir_ / "com1"));
+
+  Start("KAVELIN2_PORT_COM1=" + (dir_ / "com1").string());
+  ASSERT_TRUE(WaitForTitle("Main menu"));
+  Keys({"o"});
+  const std::regex in_progress("Transfer +\\[#*\\.+\\] [2-8][0-9] %");
+  ASSERT_TRUE(WaitFor([&](const std::string& s) { return std::regex_search(s, in_progress); },
+                      "transfer in progress", 15000));
+  std::string s = Screen();
+  EXPECT_TRUE(std::regex_search(s, std::regex("Phase +PORTABLE -> PC"))) << s;
+  EXPECT_TRUE(std::regex_search(s, std::regex("File +ORDERS.001"))) << s;
+  EXPECT_TRUE(std::regex_search(s, std::regex("Handheld +\\?\\?\\?|Handheld +001"))) << s;
   SaveDoc("screen-online.txt", s);
+
+  int status = -1;
+  ASSERT_EQ(waitpid(handheld, &status, 0), handheld);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // The exchange is over and logged; the received file is the one sent.
+  ASSERT_TRUE(
+      WaitFor([&](const std::string&) { return fs::exists(dir_ / "STAT.TXT"); }, "result log"));
+  EXPECT_EQ(Bytes(dir_ / "recu" / "ORDERS.001"), data);
   Keys({"Escape"});
   ASSERT_TRUE(WaitForTitle("Main menu"));
   Quit("y");
@@ -542,6 +619,36 @@ TEST_F(TerminalEndToEnd, SigtermInTheMenuEndsTheProgramWithTheTerminalRestored) 
   EXPECT_NE(s.find("icanon echo MODES"), std::string::npos) << s;
   // Cancelled, not validated: the ports file holds the defaults.
   EXPECT_EQ(Bytes(dir_ / "CONF_COM.CFG"), DefaultPorts());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TerminalEndToEnd, SigtermOnLineStopsTheStationAndEndsTheProgram) {
+  for (const char* d : {"tables", "recu", "trans", "log"}) fs::create_directory(dir_ / d);
+  std::string line = OpenLinePty();
+  ASSERT_FALSE(line.empty());
+  PortLine l1, l2;
+  l1.active = 'O';
+  l1.port = "COM1";
+  l2.port = "COM2";
+  WriteBytes(dir_ / "CONF_COM.CFG", PortsImage(l1, l2));
+  WriteBytes(dir_ / "CONF_MOD.CFG", ModemImage("", 'N', "", 'N'));
+  WriteBytes(dir_ / "CHEMIN.CFG", PathsImage(dir_.string() + "/tables/", dir_.string() + "/recu/",
+                                             dir_.string() + "/trans/", dir_.string() + "/log/"));
+  WriteBytes(dir_ / "CONF_FIC.CFG", "NNNNNN");
+  Start("KAVELIN2_PORT_COM1=" + line);
+  ASSERT_TRUE(WaitForTitle("Menu principal"));
+  Keys({"e"});
+  ASSERT_TRUE(WaitForTitle("En ligne"));
+  pid_t pid = StationPid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGTERM), 0);
+  ASSERT_TRUE(WaitForText("MODES"));
+  std::string s = Screen();
+  EXPECT_NE(s.find("EXIT=0"), std::string::npos) << s;
+  EXPECT_NE(s.find("icanon echo MODES"), std::string::npos) << s;
 }
 
 }  // namespace
