@@ -605,6 +605,20 @@ TEST_F(TerminalEndToEnd, ResultsAreReadInTheViewerAndTheScreenFollowsAResize) {
   Quit();
 }
 
+TEST_F(TerminalEndToEnd, FatalSignalStillGivesTheTerminalBack) {
+  Start();
+  ASSERT_TRUE(WaitForTitle("Menu principal"));
+  pid_t pid = StationPid();
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGHUP), 0);
+  ASSERT_TRUE(WaitForText("MODES"));
+  std::string s = Screen();
+  EXPECT_NE(s.find("EXIT=129"), std::string::npos) << s;  // ended by the signal
+  EXPECT_NE(s.find("icanon echo MODES"), std::string::npos) << s;
+  // Out of the full-screen mode: the menu is gone from the screen.
+  EXPECT_EQ(s.find("Menu principal"), std::string::npos) << s;
+}
+
 TEST_F(TerminalEndToEnd, SigtermInTheMenuEndsTheProgramWithTheTerminalRestored) {
   Start();
   ASSERT_TRUE(WaitForTitle("Menu principal"));
