@@ -22,6 +22,11 @@ constexpr int32_t kSilenceMs = 3000;
 // The displayed second changes about once a second; when it is late, look again after this.
 constexpr int32_t kClockRecheckMs = 10;
 
+// Milliseconds from |from| to |to| on the wrapping clock.
+int32_t MsUntil(int32_t from, int32_t to) {
+  return static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
+}
+
 bool BothLinesIdle(const Station& st) {
   return st.LineTable[0].LinePhase == kPhaseNone && st.LineTable[1].LinePhase == kPhaseNone;
 }
@@ -67,13 +72,13 @@ void WaitForNextEvent(Station& st, const LoopState& loop) {
   int32_t timeout = kIdleWaitMs;
   if (!BothLinesIdle(st)) {
     int32_t now = st.clock.NowMs();
-    int32_t to_next_second = loop.shown_at_ms + 1000 - now;
+    int32_t to_next_second = MsUntil(now, AddMs(loop.shown_at_ms, 1000));
     timeout = to_next_second > 0 ? to_next_second : kClockRecheckMs;
     for (int i = loop.first; i < loop.end; ++i) {
       const LineEntry& line = st.LineTable[i];
       if (line.LinePhase == kPhaseNone) continue;
       // A deadline passes when it is below the clock: wake one millisecond past it.
-      timeout = std::min(timeout, line.LineDeadline - now + 1);
+      timeout = std::min(timeout, AddMs(MsUntil(now, line.LineDeadline), 1));
     }
   }
   st.serial.WaitForInput(std::span<SerialPort* const>(ports, count), timeout);
@@ -85,7 +90,7 @@ void ServeLine(Station& st) {
   LineEntry& line = st.Line();
   uint8_t byte = 0;
   if (PollByte(st, &byte)) {
-    line.LineDeadline = st.clock.NowMs() + kSilenceMs;
+    line.LineDeadline = AddMs(st.clock.NowMs(), kSilenceMs);
     if (line.TimeoutCount != 0) {
       st.ui.UiCall("AFFICHE, timeout,%d=  ", st.LineNumber());
       line.TimeoutCount = 0;

@@ -17,7 +17,7 @@ class PollLines : public ProtocolTest {
       if (command != kPoll) return std::nullopt;
       ++passes;
       bool stop = on_pass ? on_pass() : false;
-      if (ts.clock.now() > kGuardMs) {  // a broken loop must not hang the test
+      if (ts.clock.now() - run_started > kGuardMs) {  // a broken loop must not hang the test
         EndExchange(0);
         EndExchange(1);
         stop = true;
@@ -29,7 +29,10 @@ class PollLines : public ProtocolTest {
   void StopAt(int64_t ms) {
     on_pass = [this, ms] { return ts.clock.now() >= ms; };
   }
-  int Run() { return kavelin2::PollLines(st); }
+  int Run() {
+    run_started = ts.clock.now();
+    return kavelin2::PollLines(st);
+  }
   int64_t Now() { return ts.clock.now(); }
   // A busy line the test ends itself (as the end of an exchange would).
   void EndExchange(int i) {
@@ -39,6 +42,7 @@ class PollLines : public ProtocolTest {
 
   std::function<bool()> on_pass;
   int passes = 0;
+  int64_t run_started = 0;
 };
 
 TEST_F(PollLines, StopWithBothLinesIdleReturnsOneAtOnce) {
@@ -117,6 +121,25 @@ TEST_F(PollLines, SilentLineTimesOutOncePerElapsedDeadlineWithoutSpinning) {
   // One pass per displayed second and per time-out: no spinning.
   EXPECT_LE(passes, 16);
   EXPECT_EQ(10u, Commands("AFFICHE, HEURE,").size());
+}
+
+TEST_F(PollLines, TimeOutsKeepTheirRhythmAcrossTheWrapOfTheMillisecondClock) {
+  const int64_t start = (int64_t{1} << 32) - 4000;  // the 32-bit clock wraps 4 s later
+  ts.clock.Advance(start);
+  Arrive({ENQ});
+  std::vector<int64_t> timeouts;
+  int32_t last = 0;
+  on_pass = [&] {
+    if (line().TimeoutCount != last) {
+      last = line().TimeoutCount;
+      timeouts.push_back(Now() - start);
+    }
+    if (last < 3 && Now() - start < 60000) return false;
+    EndExchange(0);
+    return true;
+  };
+  Run();
+  EXPECT_EQ((std::vector<int64_t>{3001, 6002, 9003}), timeouts);
 }
 
 TEST_F(PollLines, AByteAfterTimeOutsBlanksTheCountAndRearmsTheDeadline) {
