@@ -1,10 +1,7 @@
-// Placeholders until downloads land. Remove as implemented.
+// Placeholder until the append step lands with uploads. Remove as implemented.
 #include "app/station.h"
 #include "protocol/protocol.h"
 
 namespace kavelin2 {
 void AppendReceivedFile(Station&) {}
-void StartDownload(Station&) {}
-void DownloadStep(Station&) {}
-void RemoveSentFiles(Station&) {}
 }  // namespace kavelin2
