@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,10 +16,8 @@ class StartDownloadTest : public DownloadFixture {};
 class DownloadStepTest : public DownloadFixture {};
 
 std::string PadTo5(int v) {
-  char text[6];
-  std::snprintf(text, sizeof text, "%d", v % 100000);
-  PadZero5(text);
-  return text;
+  std::string text = std::to_string(v % 100000);
+  return std::string(5 - text.size(), '0') + text;
 }
 
 std::string Lines(int count, int width) {
