@@ -126,6 +126,23 @@ TEST_F(SupervisionTest, UndeletableFileIsListedAfterTwoSecondsOfRetries) {
   EXPECT_EQ(2 * 118u, ReadFile("UNLINK.TXT").size());
 }
 
+TEST_F(SupervisionTest, DeletionRetriesKeepTheirTwoSecondsAcrossTheClockWrap) {
+  UploadUnderWay();
+  std::strcpy(L().RecvFilePath, "recu/STUCK.001");
+  ::mkdir("recu/STUCK.001", 0777);
+  WriteFile("recu/STUCK.001/inner", "x");
+  ts.clock.Advance(int64_t{2147483647} - 1000 - ts.clock.now());  // wraps in one second
+  int64_t start = ts.clock.now();
+  DiscardReceivedFile(ts.st);
+  EXPECT_GE(ts.clock.now() - start, 2000);
+  EXPECT_LE(ts.clock.now() - start, 2100);
+  EXPECT_EQ(118u, ReadFile("UNLINK.TXT").size());
+  // The time-out deadline wraps the same way.
+  HandleTimeout(ts.st);
+  EXPECT_TRUE(DeadlinePassed(L().LineDeadline, AddMs(ts.clock.NowMs(), 3001)));
+  EXPECT_FALSE(DeadlinePassed(L().LineDeadline, AddMs(ts.clock.NowMs(), 3000)));
+}
+
 TEST_F(SupervisionTest, FileAlreadyGoneNeedsNoRetryAndNoRecord) {
   UploadUnderWay();
   std::strcpy(L().RecvFilePath, "recu/NEVER.001");

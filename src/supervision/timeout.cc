@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "app/clock.h"
 #include "app/station.h"
 #include "link/link.h"
 #include "supervision/records.h"
@@ -43,7 +44,7 @@ void HandleTimeout(Station& st) {
   LineEntry& line = st.Line();
   const int n = st.LineNumber();
   line.TimedOut = 1;
-  line.LineDeadline = st.clock.NowMs() + kSilenceMs;
+  line.LineDeadline = AddMs(st.clock.NowMs(), kSilenceMs);
   ++line.TimeoutCount;
   if (line.TimeoutCount <= kToleratedInARow) {
     st.ui.UiCall("AFFICHE, timeout,%d=%d", n, line.TimeoutCount);
@@ -85,11 +86,12 @@ void AbortWithError(Station& st) {
 void DiscardReceivedFile(Station& st) {
   LineEntry& line = st.Line();
   if (line.RecvFilePath[0] == 0) return;
-  const int32_t deadline = st.clock.NowMs() + kDeleteRetryMs;
+  const int32_t deadline = AddMs(st.clock.NowMs(), kDeleteRetryMs);
   for (;;) {
     // A file that is already gone needs no deleting and no record.
     if (::unlink(line.RecvFilePath) == 0 || errno == ENOENT) return;
-    if (st.clock.NowMs() >= deadline) break;
+    // Retries go on while the clock is still below the deadline.
+    if (!DeadlinePassed(st.clock.NowMs(), deadline)) break;
     // Whatever holds the file may let go: try again shortly, without spinning.
     st.clock.SleepMs(kDeleteRetryPauseMs);
   }
