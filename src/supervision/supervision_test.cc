@@ -248,19 +248,6 @@ TEST_F(SupervisionTest, BadIdentificationThenSilenceLogsUnknownHandheld) {
   EXPECT_EQ("TO ??? 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
 }
 
-TEST_F(SupervisionTest, NaksAreCountedPerRunAndResetByAck) {
-  DownloadUnderWay();
-  std::string frame = Ack();  // block 1
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(frame, Nak());
-  EXPECT_EQ(10, L().NakCount);
-  std::string next = Ack();
-  EXPECT_EQ(0, L().NakCount);
-  EXPECT_NE(frame, next);
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(next, Nak());
-  EXPECT_EQ(Byte(EOT), Nak());
-  EXPECT_EQ(kStateIdle, L().LineState);
-}
-
 TEST_F(SupervisionTest, EndProgramIsRequestedAfterEveryResultWhenSelected) {
   Stamp();
   LogResult(ts.st, kResultOk);
