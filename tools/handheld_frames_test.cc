@@ -48,7 +48,7 @@ TEST(HandheldFrames, DownloadHeadersOfEveryLayoutAreRead) {
   DownloadHeader pd3 = ParseDownloadHeader("PRIX    .PD300002");
   ASSERT_TRUE(pd3.ok);
   EXPECT_EQ(128, pd3.record_length);
-  EXPECT_FALSE(ParseDownloadHeader("ARTICLES.DAT0000301").ok);      // widths missing
+  EXPECT_FALSE(ParseDownloadHeader("ARTICLES.DAT0000301").ok);    // widths missing
   EXPECT_FALSE(ParseDownloadHeader("ARTICLES.DAT000030299").ok);  // one width for two fields
   EXPECT_FALSE(ParseDownloadHeader("SHORT").ok);
 }

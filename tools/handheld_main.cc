@@ -104,6 +104,13 @@ int main(int argc, char** argv) {
     report.Line("line: %s at %d baud, %d%c%d", o.device.c_str(), o.speed, o.format.data_bits,
                 o.format.parity, o.format.stop_bits);
 
+  if (o.use_pty) {
+    report.Line("waiting for the station to open the line");
+    if (port->WaitForStation(o.timing.connect_timeout_ms))
+      report.Line("the station opened the line");
+    else
+      report.Line("the station has not configured the line; trying anyway");
+  }
   Session session(*port, o.timing, report, o.receive_dir);
   int status = 0;
   for (size_t i = 0; i < o.exchanges.size(); ++i) {

@@ -140,7 +140,11 @@ std::unique_ptr<HandheldPort> HandheldPort::CreatePty(const std::string& link, s
   termios t;
   tcgetattr(port->slave_fd_, &t);
   MakeRaw(&t);
+  // An unusual speed as a marker: whoever configures the line changes it.
+  cfsetispeed(&t, B50);
+  cfsetospeed(&t, B50);
   tcsetattr(port->slave_fd_, TCSANOW, &t);
+  tcgetattr(port->slave_fd_, &port->initial_);
   tcgetattr(port->fd_, &t);
   MakeRaw(&t);
   tcsetattr(port->fd_, TCSANOW, &t);
@@ -226,6 +230,23 @@ int HandheldPort::ReadByte(int timeout_ms) {
     int n = poll(&p, 1, static_cast<int>(left));
     if (n < 0 && errno != EINTR) return kHangUp;
     if (n > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) hung_up = true;
+  }
+}
+
+bool HandheldPort::WaitForStation(int max_ms) {
+  if (slave_fd_ < 0) return true;
+  int64_t deadline = NowMs() + max_ms;
+  for (;;) {
+    termios now;
+    if (tcgetattr(slave_fd_, &now) != 0) return false;
+    if (cfgetospeed(&now) != cfgetospeed(&initial_) || now.c_cflag != initial_.c_cflag ||
+        now.c_iflag != initial_.c_iflag || now.c_lflag != initial_.c_lflag) {
+      // The station empties its queues right after configuring the line.
+      SleepMs(50);
+      return true;
+    }
+    if (NowMs() >= deadline) return false;
+    SleepMs(5);
   }
 }
 

@@ -4,6 +4,8 @@
 // that the simulator checks the station rather than sharing its faults.
 #pragma once
 
+#include <termios.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -50,6 +52,12 @@ class HandheldPort {
   // read yet, which would lose the final acknowledgement.
   void WaitUntilDelivered(int max_ms);
 
+  // Pseudo-terminal mode: waits (at most |max_ms|) until the station has
+  // opened and configured the line, which it shows by changing the line
+  // settings we left on the slave, then lets it finish setting up. True when
+  // seen; always true on a serial device, where nothing can be seen.
+  bool WaitForStation(int max_ms);
+
   // The slave device the station must open (pseudo-terminal mode), or the
   // device path.
   const std::string& peer_path() const { return peer_path_; }
@@ -68,6 +76,7 @@ class HandheldPort {
   // alive before the station opens it (bytes are queued instead of raising a
   // hang-up) and lets us see how much input the station has not read yet.
   int slave_fd_ = -1;
+  termios initial_{};  // the slave's settings as we left them
   std::string link_;
   std::string peer_path_;
   uint8_t buffer_[4096];
