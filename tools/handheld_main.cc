@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
         r.naks_sent, r.prompts);
     if (!r.complete) report.Summary("  reason: %s", r.failure.c_str());
     for (const auto& u : r.uploads) report.Summary("  sent     %s", u.c_str());
+    for (const auto& u : r.refused) report.Summary("  refused  '%s'", u.c_str());
     for (const auto& d : r.downloads) {
       report.Summary("  received %s: %d blocks (name frame %d, header %d)%s%s", d.name.c_str(),
                      d.blocks, d.announced, d.header_count, d.stored_path.empty() ? "" : " -> ",

@@ -33,6 +33,7 @@ bool StepAndCount(const std::string& text, int* step, int* count) {
 
 bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
   o->exchanges.assign(1, ExchangePlan{});
+  bool keep_going = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     std::string value;
@@ -126,6 +127,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       if (!take(&o->log_sent)) return false;
     } else if (arg == "--log-received") {
       if (!take(&o->log_received)) return false;
+    } else if (arg == "--keep-going") {
+      keep_going = true;
     } else if (arg == "--quiet" || arg == "-q") {
       o->quiet = true;
     } else if (arg == "--answer-timeout" || arg == "--connect-timeout" || arg == "--pace" ||
@@ -146,7 +149,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     *error = "give exactly one of --pty LINK and --device PATH (see --help)";
     return false;
   }
-  for (const auto& plan : o->exchanges) {
+  for (auto& plan : o->exchanges) {
+    plan.keep_going = keep_going;
     if (plan.uploads.empty() && !plan.download) {
       *error = "an exchange needs at least one --upload or a --download (see --help)";
       return false;
@@ -193,6 +197,8 @@ std::string Usage(const char* program) {
          "  --skip-block K      leave out block K, go back to it when the station refuses\n"
          "                      the next one\n"
          "  --bad-id            spoil the identification's check byte once\n"
+         "  --keep-going        when the station refuses an upload's header, leave that\n"
+         "                      upload out and go on with the exchange\n"
          "\n"
          "Output\n"
          "  --receive-dir DIR   store each downloaded file in DIR under the name of its name\n"

@@ -28,6 +28,9 @@ struct ExchangePlan {
   bool download = false;
   std::string download_id;
   Faults faults;
+  // An upload whose header the station refuses is left out and the exchange
+  // goes on (the exchange still counts as not complete).
+  bool keep_going = false;
 };
 
 struct Timing {

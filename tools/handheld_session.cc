@@ -75,6 +75,11 @@ ExchangeResult Session::Run(const ExchangePlan& plan) {
     }
   }
   CloseStoredFile();
+  if (result_.complete && !result_.refused.empty()) {
+    result_.complete = false;
+    result_.failure =
+        "the station refused " + std::to_string(result_.refused.size()) + " upload(s)";
+  }
   result_.steps = step_;
   return result_;
 }
@@ -185,7 +190,21 @@ bool Session::Upload(const UploadSpec& spec) {
   };
 
   if (!step_acked(Bytes{kEnq})) return false;
-  if (!step_acked(HeaderFrame(spec.name_field, records, spec.widths))) return false;
+  if (plan_->keep_going) {
+    int b = SendStep(HeaderFrame(spec.name_field, records, spec.widths), true);
+    if (b == kNak) {
+      report_.Line("the station refuses '%s': leaving it out", spec.name_field.c_str());
+      result_.refused.push_back(spec.name_field);
+      return true;
+    }
+    if (b != kAck) return Fail(AnswerProblem(b, step_, timing_.answer_timeout_ms));
+    if (SilentNow()) {
+      Listen();
+      return false;
+    }
+  } else if (!step_acked(HeaderFrame(spec.name_field, records, spec.widths))) {
+    return false;
+  }
   for (int k = 1; k <= records; ++k) {
     if (plan_->faults.skip_blocks.count(k)) {
       report_.Line("leaving out block %d on purpose", k);

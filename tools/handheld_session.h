@@ -33,6 +33,7 @@ struct ExchangeResult {
   int naks_sent = 0;
   int prompts = 0;                   // ENQ prompts of the station while we were silent
   std::vector<std::string> uploads;  // "NAME (N records)"
+  std::vector<std::string> refused;  // name fields of uploads left out
   std::vector<DownloadedFile> downloads;
 };
 
