@@ -62,6 +62,7 @@ ExchangeResult Session::Run(const ExchangePlan& plan) {
   step_ = 0;
   opening_ = true;
   ended_ = false;
+  upload_open_ = false;
   record_length_ = 0;
   for (const auto& upload : plan.uploads) {
     if (!Upload(upload)) break;
@@ -189,12 +190,19 @@ bool Session::Upload(const UploadSpec& spec) {
     return DataFrame(k, data.data() + static_cast<size_t>(k - 1) * length, length);
   };
 
-  if (!step_acked(Bytes{kEnq})) return false;
+  // After a refused header the station still waits for a header: the next
+  // upload goes on from there without a new ENQ.
+  if (upload_open_) {
+    upload_open_ = false;
+  } else if (!step_acked(Bytes{kEnq})) {
+    return false;
+  }
   if (plan_->keep_going) {
     int b = SendStep(HeaderFrame(spec.name_field, records, spec.widths), true);
     if (b == kNak) {
       report_.Line("the station refuses '%s': leaving it out", spec.name_field.c_str());
       result_.refused.push_back(spec.name_field);
+      upload_open_ = true;
       return true;
     }
     if (b != kAck) return Fail(AnswerProblem(b, step_, timing_.answer_timeout_ms));
