@@ -25,8 +25,17 @@ class Clock {
 // The real clock: a monotonic process clock and the system's local time.
 std::unique_ptr<Clock> NewSystemClock();
 
-// True when |deadline| has passed at |now| (signed 32-bit comparison).
-inline bool DeadlinePassed(int32_t deadline, int32_t now) { return deadline < now; }
+// True when |deadline| has passed at |now|: the deadline is below the clock.
+// The difference is taken modulo 2^32, so the comparison stays right when the
+// millisecond clock wraps after 24.8 days of running.
+inline bool DeadlinePassed(int32_t deadline, int32_t now) {
+  return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(deadline)) > 0;
+}
+
+// |now| + |ms| on the wrapping millisecond clock (no signed overflow).
+inline int32_t AddMs(int32_t now, int32_t ms) {
+  return static_cast<int32_t>(static_cast<uint32_t>(now) + static_cast<uint32_t>(ms));
+}
 
 // "hh:mm:ss" and "MM/DD/YY" (two digits each) into 9-byte buffers.
 void FormatTimeText(const std::tm& t, char out[9]);

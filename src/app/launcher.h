@@ -15,8 +15,19 @@ class ProgramLauncher {
   // Starts |command_line| as a separate process in the working directory and
   // returns at once. A command that cannot be started is silently ignored.
   virtual void Launch(const std::string& command_line, int show_mode) = 0;
+
+  // True when a program started here has a desktop to show its window on.
+  // Without one (a terminal-only session, a service), a file is shown to the
+  // user through the UI runtime instead of a viewer program.
+  virtual bool HasDesktop() const = 0;
+  // Opens the text file |path| in the desktop's text viewer, maximised, and
+  // returns at once (the Windows station runs "NOTEPAD.EXE <path>"). Only
+  // meaningful when HasDesktop().
+  virtual void ViewTextFile(const std::string& path) = 0;
 };
 
+// Command lines run by /bin/sh in a process of their own, detached from the
+// terminal, with standard input, output and error on /dev/null.
 std::unique_ptr<ProgramLauncher> NewPosixProgramLauncher();
 
 }  // namespace kavelin2

@@ -1,6 +1,7 @@
 // The byte primitives. Each acts on st.CurrentLine and waits only by blocking
 // on the line or the clock: a wait never spins.
 #include <algorithm>
+#include <cstring>
 
 #include "app/station.h"
 #include "link/link.h"
@@ -9,11 +10,22 @@
 namespace kavelin2 {
 namespace {
 
-// Blocks until the current line has input or |deadline| has passed.
+// Station milliseconds wrap like the 32-bit process clock they stand for
+// (after 24.8 days the signed value turns negative). Deadlines are computed
+// and compared modulo 2^32, so a wait that straddles the wrap lasts as long
+// as any other instead of ending at once.
+int32_t After(int32_t now, int32_t ms) {
+  return static_cast<int32_t>(static_cast<uint32_t>(now) + static_cast<uint32_t>(ms));
+}
+int32_t Until(int32_t deadline, int32_t now) {
+  return static_cast<int32_t>(static_cast<uint32_t>(deadline) - static_cast<uint32_t>(now));
+}
+bool Passed(int32_t deadline, int32_t now) { return Until(deadline, now) < 0; }
+
+// Blocks until the line has input or |deadline| has passed.
 void WaitUntil(Station& st, SerialPort* port, int32_t deadline) {
-  int32_t now = st.clock.NowMs();
-  // A deadline passes when it is below the clock, so wait one millisecond past it.
-  int32_t timeout = deadline - now + 1;
+  // A deadline passes when it is below the clock: wait one millisecond past it.
+  int32_t timeout = Until(deadline, st.clock.NowMs()) + 1;
   if (timeout <= 0) return;
   SerialPort* ports[] = {port};
   st.serial.WaitForInput(ports, timeout);
@@ -36,9 +48,9 @@ int PollByte(Station& st, uint8_t* byte) {
 
 uint8_t WaitByte(Station& st) {
   SerialPort* port = st.Line().PortHandle.get();
-  int32_t deadline = st.clock.NowMs() + 1000;
+  int32_t deadline = After(st.clock.NowMs(), 1000);
   for (;;) {
-    if (DeadlinePassed(deadline, st.clock.NowMs())) {
+    if (Passed(deadline, st.clock.NowMs())) {
       HandleTimeout(st);
       return 0;
     }
@@ -52,30 +64,36 @@ int ReadBytes(Station& st, uint8_t* buffer, uint32_t n) {
   SerialPort* port = st.Line().PortHandle.get();
   n = std::min<uint32_t>(n, kFrameBufferSize);
   // Bytes are taken out of the driver's queue as they come (never more than
-  // n), so that waiting for the queue to grow can block on the line. The
-  // count of bytes received so far plays the part of the queue count.
+  // n, so bytes beyond stay queued): a wait for the queue to grow can then
+  // block on the line, which would report the bytes already there at once.
+  // The count received so far plays the part of the queue count. They are
+  // gathered aside, so the caller's buffer is untouched on failure.
+  uint8_t got_bytes[kFrameBufferSize];
   uint32_t got = 0;
   uint32_t last_count = 0;
-  int32_t deadline = st.clock.NowMs() + 3000;
+  int32_t deadline = After(st.clock.NowMs(), 3000);
   for (;;) {
-    if (DeadlinePassed(deadline, st.clock.NowMs())) {
+    if (Passed(deadline, st.clock.NowMs())) {
       HandleTimeout(st);
       return 0;
     }
-    if (port != nullptr) {
+    if (port != nullptr && got < n) {
       int queued = port->QueuedInput();
-      if (queued > 0 && got < n) {
+      if (queued > 0) {
         int want = static_cast<int>(std::min<uint32_t>(n - got, static_cast<uint32_t>(queued)));
-        int r = port->Read(buffer + got, want);
+        int r = port->Read(got_bytes + got, want);
         if (r < 0) return 0;
         got += static_cast<uint32_t>(r);
       }
     }
     if (got != last_count) {
-      deadline = st.clock.NowMs() + 1000;
+      deadline = After(st.clock.NowMs(), 1000);
       last_count = got;
     }
-    if (got >= n) return 1;
+    if (got >= n) {
+      std::memcpy(buffer, got_bytes, n);
+      return 1;
+    }
     WaitUntil(st, port, deadline);
   }
 }

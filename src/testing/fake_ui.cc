@@ -65,6 +65,12 @@ FakeReply FakeUiRuntime::DefaultReply(const std::string& command) {
         auto it = shown.find(key);
         if (it != shown.end()) value = it->second;
       }
+      // The port field of the port window takes a number and gives back the
+      // device name, as the real runtime does.
+      if (window == "SERIE.WDW" && field.rfind("PORT", 0) == 0 && !value.empty() &&
+          value.find_first_not_of("0123456789") == std::string::npos) {
+        value = "COM" + value;
+      }
       return FakeReply{std::nullopt, value, std::nullopt};
     }
     if (rest.find("NONBLOCANTE") != std::string::npos) {

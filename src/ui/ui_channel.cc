@@ -92,8 +92,7 @@ void UiChannel::UiEnsureLoaded() {
       fatal_("Erreur", "La fonction loadlibrary sur la DLL WDEXE a échoué.\nProgramme arrêté!");
       break;
     case UiRuntimeLink::LoadResult::kEntryPointMissing:
-      fatal_("Erreur",
-             "La résolution des liens avec la DLL WDEXE a échoué.\nProgramme arrêté!");
+      fatal_("Erreur", "La résolution des liens avec la DLL WDEXE a échoué.\nProgramme arrêté!");
       break;
   }
 }

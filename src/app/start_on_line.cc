@@ -1,0 +1,86 @@
+// The preparation that runs every time the station goes on line.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/app.h"
+#include "app/station.h"
+#include "config/settings.h"
+
+namespace kavelin2 {
+namespace {
+
+// Every on-line period starts with both lines idle and no file in progress.
+void ResetLine(LineEntry& line) {
+  line.LineState = kStateIdle;
+  line.LinePhase = kPhaseNone;
+  std::memcpy(line.HandheldId, "???", sizeof line.HandheldId);
+  line.RecvFilePath[0] = 0;
+  line.TimedOut = 0;
+  line.NakCount = 0;
+  line.TimeoutCount = 0;
+  line.ExchangeDate[0] = 0;
+  line.ExchangeTime[0] = 0;
+  // An exchange cut short when the user left on-line mode may still hold its
+  // files: they would leak, and a later exchange must not write into them.
+  if (line.DataFile >= 0) close(line.DataFile);
+  line.DataFile = -1;
+  if (line.TableFile >= 0) close(line.TableFile);
+  line.TableFile = -1;
+}
+
+// A path field of the settings as a string, bounded by the field's width.
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
+}  // namespace
+
+int StartOnLine(Station& st) {
+  LoadSettings(st);
+  // Both lines show INIT, also a line that is not active.
+  for (int number = 1; number <= kLineCount; ++number) {
+    st.ui.UiCall("AFFICHE, PHASE,%d=INIT", number);
+  }
+  for (LineEntry& line : st.LineTable) ResetLine(line);
+  // A scheduled time equal to the current minute must wait for the next day.
+  st.PendingProgram = 0;
+  st.ProgDLaunched = 1;
+  st.ProgCLaunched = 1;
+
+  // Tables, received files, files to transmit, log file; the first path that
+  // is missing and not created ends the preparation.
+  for (const std::string& path : {FieldText(st.Paths.TABLE), FieldText(st.Paths.RECU),
+                                  FieldText(st.Paths.TRANS), FieldText(st.Paths.FICLOG)}) {
+    if (EnsurePathExists(st, path.c_str()) == 0) return 0;
+  }
+  return 1;
+}
+
+int EnsurePathExists(Station& st, const char* path) {
+  // Existence only: the paths are prefixes of file names, used as they are.
+  if (access(path, F_OK) == 0) return 1;
+
+  const char* question = Localized(st, "Chemin inexistant. Voulez vous le créer?",
+                                   "Non existent path. Do you want to create it?",
+                                   "Camino inexistente. Crear el camino?");
+  // A question that cannot be asked in the current language is not answered
+  // yes by whatever the previous reply left in intValue.
+  if (question == nullptr) return 0;
+  st.ui.UiCall("OUINON, %s\n%s", path, question);
+  if (st.ui.UiReply.intValue == 0) return 0;
+
+  // One level: the parents must exist. An empty path cannot be created.
+  if (mkdir(path, 0777) == 0) return 1;
+
+  const char* error =
+      Localized(st, "Création imposible du répertoire ", "Imposible creation of the directory ",
+                "No es posible crear el directorio ");
+  if (error != nullptr) st.ui.UiCall("ERREUR, %s\n%s", error, path);
+  return 0;
+}
+
+}  // namespace kavelin2

@@ -1,0 +1,68 @@
+// Opening and closing the lines. The configuration is rebuilt from the
+// line's PortEntry at every opening, so changes made in the port settings
+// dialog take effect the next time the station goes on line.
+#include <cstring>
+#include <string>
+
+#include "app/station.h"
+#include "link/link.h"
+
+namespace kavelin2 {
+namespace {
+
+bool LanguageIs(const Station& st, const char* name) {
+  return std::strncmp(st.CurrentLanguage, name, sizeof st.CurrentLanguage) == 0;
+}
+
+void ShowInactive(Station& st, int number) {
+  if (LanguageIs(st, "Francais")) st.ui.UiCall("AFFICHE, PHASE,%d=INACTIF", number);
+  if (LanguageIs(st, "Anglais")) st.ui.UiCall("AFFICHE, PHASE,%d=OFF LINE", number);
+  if (LanguageIs(st, "Espagnol")) st.ui.UiCall("AFFICHE, PHASE,%d=DESACTIVADO", number);
+}
+
+void ShowUnavailable(Station& st, const char* port) {
+  if (LanguageIs(st, "Francais")) st.ui.UiCall("ERREUR, Port %s indisponible.", port);
+  if (LanguageIs(st, "Anglais")) st.ui.UiCall("ERREUR, Unvailable port %s.", port);
+  if (LanguageIs(st, "Espagnol")) st.ui.UiCall("ERREUR, Puerto %s inalienable.", port);
+}
+
+}  // namespace
+
+int OpenLines(Station& st) {
+  for (int i = 0; i < kLineCount; ++i) {
+    const PortEntry& entry = st.Ports.line[i];
+    LineEntry& line = st.LineTable[i];
+    if (entry.ACTIVE != 'O') {
+      ShowInactive(st, i + 1);
+      continue;
+    }
+    // A handle still open from an earlier period would hold the device and
+    // make this opening fail: let it go first.
+    line.PortHandle.reset();
+    // PORT may fill its five bytes without a terminator.
+    std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+    line.PortHandle = st.serial.Open(name);
+    if (!line.PortHandle) {
+      ShowUnavailable(st, name.c_str());
+      return 0;
+    }
+    st.ui.UiCall("AFFICHE, ETATIMG%d=%s", i + 1,
+                 st.Modems.line[i].PRESENT == 'O' ? "MODEM.BMP" : "CONNECT.BMP");
+    line.PortHandle->Configure(entry);
+    line.PortHandle->Purge();
+  }
+  return 1;
+}
+
+void CloseLines(Station& st) {
+  // Every open port, whatever its ACTIVE flag says now: a port left open
+  // would stay locked against the next going on line.
+  for (LineEntry& line : st.LineTable) {
+    if (!line.PortHandle) continue;
+    line.PortHandle->Purge();
+    line.PortHandle->DropControlLines();
+    line.PortHandle.reset();
+  }
+}
+
+}  // namespace kavelin2

@@ -1,0 +1,37 @@
+#include "ui/runtime/stop_signal.h"
+
+namespace kavelin2::uirt {
+namespace {
+
+// The only state a signal handler may touch. Process-wide by nature: a
+// signal is delivered to the process, not to an instance.
+volatile std::sig_atomic_t stop_requested = 0;
+
+int installations = 0;
+struct sigaction previous_term;
+struct sigaction previous_int;
+
+extern "C" void OnStopSignal(int) { stop_requested = 1; }
+
+}  // namespace
+
+StopSignalGuard::StopSignalGuard() {
+  if (installations++ > 0) return;
+  stop_requested = 0;
+  struct sigaction action = {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGTERM, &action, &previous_term);
+  sigaction(SIGINT, &action, &previous_int);
+}
+
+StopSignalGuard::~StopSignalGuard() {
+  if (--installations > 0) return;
+  sigaction(SIGTERM, &previous_term, nullptr);
+  sigaction(SIGINT, &previous_int, nullptr);
+}
+
+bool StopRequested() { return stop_requested != 0; }
+
+}  // namespace kavelin2::uirt

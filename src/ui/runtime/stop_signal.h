@@ -1,0 +1,24 @@
+// SIGTERM and SIGINT as a stop request: a station run as a service stops its
+// on-line mode cleanly instead of dying in the middle of an exchange.
+#pragma once
+
+#include <csignal>
+
+namespace kavelin2::uirt {
+
+// Installs the handlers (sigaction, no SA_RESTART: a blocking wait in the
+// station returns early and the poll loop sees the request at once) for its
+// lifetime and restores the previous ones afterwards. Nested guards share
+// one installation; the first clears any earlier request.
+class StopSignalGuard {
+ public:
+  StopSignalGuard();
+  ~StopSignalGuard();
+  StopSignalGuard(const StopSignalGuard&) = delete;
+  StopSignalGuard& operator=(const StopSignalGuard&) = delete;
+};
+
+// True once SIGTERM or SIGINT arrived while a guard was installed.
+bool StopRequested();
+
+}  // namespace kavelin2::uirt

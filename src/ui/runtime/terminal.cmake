@@ -1,0 +1,1 @@
+target_sources(kavelin2ui PRIVATE terminal_front_end_stub.cc)
