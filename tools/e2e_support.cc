@@ -189,12 +189,11 @@ void Child::Signal(int sig) {
 
 std::string Child::Output() const { return ReadFile(out_path_); }
 
-StationProcess::StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports)
+StationProcess::StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports,
+                               bool transcript)
     : transcript_(dir / "transcript.txt") {
-  std::map<std::string, std::string> env{
-      {"KAVELIN2_UI", "headless"},
-      {"KAVELIN2_UI_TRANSCRIPT", transcript_},
-  };
+  std::map<std::string, std::string> env{{"KAVELIN2_UI", "headless"}};
+  if (transcript) env["KAVELIN2_UI_TRANSCRIPT"] = transcript_;
   for (const auto& [port, path] : ports) env["KAVELIN2_PORT_" + port] = path;
   child_ = std::make_unique<Child>(BuildDir() + "/kavelin2", std::vector<std::string>{}, dir.path(),
                                    env, dir / "station.out");

@@ -70,8 +70,10 @@ class Child {
 // The station program on line at once, headless, with its UI transcript.
 class StationProcess {
  public:
-  // |ports| maps "COM1"/"COM2" to the device paths.
-  StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports);
+  // |ports| maps "COM1"/"COM2" to the device paths. Without |transcript| the
+  // UI commands are not recorded (as for measurements).
+  StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports,
+                 bool transcript = true);
   // SIGTERM, then the exit status (-1 when it did not end in |timeout_ms|).
   int Stop(int timeout_ms = 15000);
   Child& child() { return *child_; }
