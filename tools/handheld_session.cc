@@ -131,7 +131,10 @@ int Session::SendStep(const Bytes& frame, bool resend_on_nak) {
       if (!Send(out)) return HandheldPort::kHangUp;
       continue;
     }
-    if (b < 0) return b;
+    if (b < 0) {
+      waited_ms_ = opening ? timing_.connect_timeout_ms : timing_.answer_timeout_ms;
+      return b;
+    }
     opening = false;
     if (report_.verbose()) report_.Line("%s%s", kIn, ControlName(static_cast<uint8_t>(b)).c_str());
     if (b == kAck && frame[0] == kStx) latencies_.upload_us.push_back(latency);
@@ -179,7 +182,7 @@ bool Session::Upload(const UploadSpec& spec) {
 
   auto step_acked = [&](const Bytes& frame) {
     int b = SendStep(frame, true);
-    if (b != kAck) return Fail(AnswerProblem(b, step_, timing_.answer_timeout_ms));
+    if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
     if (SilentNow()) {
       Listen();
       return false;
@@ -205,7 +208,7 @@ bool Session::Upload(const UploadSpec& spec) {
       upload_open_ = true;
       return true;
     }
-    if (b != kAck) return Fail(AnswerProblem(b, step_, timing_.answer_timeout_ms));
+    if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
     if (SilentNow()) {
       Listen();
       return false;
@@ -220,7 +223,7 @@ bool Session::Upload(const UploadSpec& spec) {
       if (b == kAck)
         return Fail("the station accepted what follows block " + std::to_string(k) +
                     " although that block was missing");
-      if (b != kNak) return Fail(AnswerProblem(b, step_, timing_.answer_timeout_ms));
+      if (b != kNak) return Fail(AnswerProblem(b, step_, waited_ms_));
       report_.Line("refused, as block %d is missing: going back to it", k);
       if (SilentNow()) {
         Listen();
@@ -309,7 +312,7 @@ bool Session::Acknowledge(const StationFrame& frame) {
 
 bool Session::Download(const std::string& id) {
   int b = SendStep(Identification(id), true);
-  if (b != kAck) return Fail(AnswerProblem(b, step_, timing_.answer_timeout_ms));
+  if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
   if (SilentNow()) {
     Listen();
     return false;
@@ -433,6 +436,15 @@ void Session::Listen() {
            "; the station ended the exchange with EOT after " + std::to_string(result_.prompts) +
            " prompts");
       return;
+    } else if (b == kSoh) {
+      // A text frame the station sent before we fell silent: show it whole.
+      Bytes frame{kSoh};
+      while (frame.size() < 1032 && !(frame.size() >= 3 && frame[frame.size() - 2] == kEtx)) {
+        int c = port_.ReadByte(timing_.answer_timeout_ms);
+        if (c < 0) break;
+        frame.push_back(static_cast<uint8_t>(c));
+      }
+      if (report_.verbose()) report_.Line("%s%s", kIn, Describe(frame).c_str());
     } else {
       report_.Line("%s%s", kIn, ControlName(static_cast<uint8_t>(b)).c_str());
     }

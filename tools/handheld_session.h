@@ -104,7 +104,9 @@ class Session {
   int step_ = 0;
   bool opening_ = false;  // the next step opens the exchange
   bool ended_ = false;
-  bool upload_open_ = false;  // a refused header left the upload open
+  bool upload_open_ = false;
+  int waited_ms_ =
+      0;  // how long the last unanswered step waited  // a refused header left the upload open
   int64_t last_write_us_ = 0;
   int record_length_ = 0;  // of the file being downloaded
   FILE* stored_ = nullptr;
