@@ -92,7 +92,10 @@ cat station.out
 show "Files the station received (RECU/)"
 for f in RECU/*; do printf -- '--- %s\n' "$f"; od -An -c "$f" | sed 's/^/   /'; done
 show "Files the station sent (TRANS/) and what the handheld stored (handheld/)"
-for f in TRANS/* handheld/*; do printf -- '--- %s\n' "$f"; cat -A "$f" | sed 's/^/   /'; done
+for f in TRANS/* handheld/*; do
+  printf -- '--- %s\n' "$f"
+  { cat -A "$f"; [ -z "$(tail -c1 "$f")" ] || echo; } | sed 's/^/   /'
+done
 show "Result log STAT.TXT"
 cat -A STAT.TXT
 
