@@ -336,6 +336,7 @@ TEST_F(StationE2E, HostileNamesAreRefusedAndNothingIsWrittenOutsideItsDirectory)
   EXPECT_NE(std::string::npos, out.find("refused  '../../EVIL.1'")) << out;
   EXPECT_NE(std::string::npos, out.find("refused  '/TMP/X  .009'")) << out;
   EXPECT_EQ("goodgood", ReadFile(dir_ / "RECU/GOOD.009"));
+  EXPECT_EQ(std::vector<std::string>{"GOOD.009"}, ListDir(dir_ / "RECU"));
   EXPECT_FALSE(FileExists(dir_ / "../EVIL.1"));
   EXPECT_FALSE(FileExists("/TMP/X.009"));
   // The table's entry that names a file outside TRANS is skipped.
