@@ -75,7 +75,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
     } else if (arg == "--speed") {
       if (!take(&value)) return false;
       if (!Number(value, 1, 10000000, &o->speed) || !IsSupportedSpeed(o->speed))
-        return bad("unknown speed (300 to 460800, e.g. 9600, 19200, 115200)");
+        return bad("unknown speed (300 to 460800 or 256000, e.g. 9600, 115200)");
     } else if (arg == "--format") {
       if (!take(&value)) return false;
       if (!ParseLineFormat(value, &o->format)) return bad("expected e.g. 8N1, 7E1, 8O2");
@@ -161,6 +161,7 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
 
 std::string Usage(const char* program) {
   std::string p = program;
+  if (size_t slash = p.rfind('/'); slash != std::string::npos) p = p.substr(slash + 1);
   return "Usage: " + p +
          " (--pty LINK | --device PATH [--speed BAUD] [--format 8N1])\n"
          "       [--upload FILE:RECLEN[:W1,W2,...] [--name-field TEXT]]... [--download ID]\n"
@@ -174,7 +175,8 @@ std::string Usage(const char* program) {
          "                      the symbolic link LINK; point the station at it with\n"
          "                      KAVELIN2_PORT_COM1=LINK (or COM2)\n"
          "  --device PATH       use a serial line, e.g. /dev/ttyUSB0 on a null-modem cable\n"
-         "  --speed BAUD        speed of the line (default 9600; must match the station)\n"
+         "  --speed BAUD        speed of the line (default 9600; must match the station,\n"
+         "                      whose default is 256000)\n"
          "  --format DPS        data bits, parity N/E/O, stop bits (default 8N1)\n"
          "\n"
          "The exchange (in this order on the line: the uploads, then the download)\n"
@@ -184,7 +186,9 @@ std::string Usage(const char* program) {
          "                      the widths (two digits each) must add up to RECLEN\n"
          "                      (default: one field)\n"
          "  --name-field TEXT   send TEXT as the 12-character name field of the last upload\n"
-         "  --download ID       ask for the files of the handheld ID (three characters)\n"
+         "  --download ID       ask for the files of the handheld ID (three characters);\n"
+         "                      without a table file for ID the station answers RS\n"
+         "                      and the exchange is complete all the same\n"
          "  --next              what follows describes a second exchange on the same line\n"
          "\n"
          "Misbehaviour, to watch the station recover (STEP as numbered in the report)\n"

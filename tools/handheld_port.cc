@@ -14,7 +14,13 @@
 
 namespace kavelin2::handheld {
 
+// handheld_speed.cc
+bool SetOtherSpeed(int fd, int baud);
+
 namespace {
+
+// Rates without a Bxxx constant, set through termios2.
+constexpr int kOtherSpeeds[] = {256000};
 
 struct SpeedCode {
   int rate;
@@ -68,6 +74,8 @@ bool ParseLineFormat(const std::string& text, LineFormat* format) {
 bool IsSupportedSpeed(int speed) {
   for (const auto& s : kSpeeds)
     if (s.rate == speed) return true;
+  for (int s : kOtherSpeeds)
+    if (s == speed) return true;
   return false;
 }
 
@@ -107,6 +115,12 @@ std::unique_ptr<HandheldPort> HandheldPort::OpenDevice(const std::string& path, 
   if (tcsetattr(port->fd_, TCSANOW, &t) != 0) {
     *error = Errno("cannot configure " + path);
     return nullptr;
+  }
+  for (int other : kOtherSpeeds) {
+    if (other == speed && !SetOtherSpeed(port->fd_, speed)) {
+      *error = path + " does not take " + std::to_string(speed) + " baud";
+      return nullptr;
+    }
   }
   // Raise DTR and RTS, as a handheld in its cradle does; a line without
   // modem control (ENOTTY) simply has none.
