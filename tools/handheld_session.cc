@@ -29,6 +29,24 @@ void SleepMs(int ms) {
 // Indentation of the lines that show what the station sent.
 constexpr const char* kIn = "          <- ";
 
+// Why a step that the station had to acknowledge failed.
+std::string AnswerProblem(int b, int step, int timeout_ms) {
+  char text[160];
+  if (b == HandheldPort::kTimeout)
+    snprintf(text, sizeof text, "no answer from the station within %d ms at step %d", timeout_ms,
+             step);
+  else if (b == HandheldPort::kHangUp)
+    snprintf(text, sizeof text, "the line was lost at step %d", step);
+  else if (b == kEot)
+    snprintf(text, sizeof text, "the station ended the exchange (EOT) at step %d", step);
+  else if (b == kNak)
+    snprintf(text, sizeof text, "the station kept refusing step %d (NAK)", step);
+  else
+    snprintf(text, sizeof text, "unexpected answer %s at step %d",
+             ControlName(static_cast<uint8_t>(b)).c_str(), step);
+  return text;
+}
+
 }  // namespace
 
 Report::Report(FILE* out, bool verbose) : out_(out), verbose_(verbose), start_us_(NowUs()) {}
@@ -154,24 +172,6 @@ int Session::SendStep(const Bytes& frame, bool resend_on_nak) {
   }
 }
 
-// Checks the answer of a step that the station must acknowledge.
-static std::string AnswerProblem(int b, int step, int timeout_ms) {
-  char text[160];
-  if (b == HandheldPort::kTimeout)
-    snprintf(text, sizeof text, "no answer from the station within %d ms at step %d", timeout_ms,
-             step);
-  else if (b == HandheldPort::kHangUp)
-    snprintf(text, sizeof text, "the line was lost at step %d", step);
-  else if (b == kEot)
-    snprintf(text, sizeof text, "the station ended the exchange (EOT) at step %d", step);
-  else if (b == kNak)
-    snprintf(text, sizeof text, "the station kept refusing step %d (NAK)", step);
-  else
-    snprintf(text, sizeof text, "unexpected answer %s at step %d",
-             ControlName(static_cast<uint8_t>(b)).c_str(), step);
-  return text;
-}
-
 bool Session::Upload(const UploadSpec& spec) {
   std::ifstream in(spec.path, std::ios::binary);
   Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -183,11 +183,7 @@ bool Session::Upload(const UploadSpec& spec) {
   auto step_acked = [&](const Bytes& frame) {
     int b = SendStep(frame, true);
     if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
-    if (SilentNow()) {
-      Listen();
-      return false;
-    }
-    return true;
+    return AfterStep();
   };
   auto block = [&](int k) {
     return DataFrame(k, data.data() + static_cast<size_t>(k - 1) * length, length);
@@ -200,35 +196,25 @@ bool Session::Upload(const UploadSpec& spec) {
   } else if (!step_acked(Bytes{kEnq})) {
     return false;
   }
-  if (plan_->keep_going) {
-    int b = SendStep(HeaderFrame(spec.name_field, records, spec.widths), true);
-    if (b == kNak) {
-      report_.Line("the station refuses '%s': leaving it out", spec.name_field.c_str());
-      result_.refused.push_back(spec.name_field);
-      upload_open_ = true;
-      return true;
-    }
-    if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
-    if (SilentNow()) {
-      Listen();
-      return false;
-    }
-  } else if (!step_acked(HeaderFrame(spec.name_field, records, spec.widths))) {
-    return false;
+  int b = SendStep(HeaderFrame(spec.name_field, records, spec.widths), true);
+  if (b == kNak && plan_->keep_going) {
+    report_.Line("the station refuses '%s': leaving it out", spec.name_field.c_str());
+    result_.refused.push_back(spec.name_field);
+    upload_open_ = true;
+    return true;
   }
+  if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
+  if (!AfterStep()) return false;
   for (int k = 1; k <= records; ++k) {
     if (plan_->faults.skip_blocks.count(k)) {
       report_.Line("leaving out block %d on purpose", k);
-      int b = SendStep(k < records ? block(k + 1) : Bytes{kEot}, false);
+      b = SendStep(k < records ? block(k + 1) : Bytes{kEot}, false);
       if (b == kAck)
         return Fail("the station accepted what follows block " + std::to_string(k) +
                     " although that block was missing");
       if (b != kNak) return Fail(AnswerProblem(b, step_, waited_ms_));
       report_.Line("refused, as block %d is missing: going back to it", k);
-      if (SilentNow()) {
-        Listen();
-        return false;
-      }
+      if (!AfterStep()) return false;
     }
     if (!step_acked(block(k))) return false;
     if (plan_->faults.repeat_blocks.count(k)) {
@@ -303,20 +289,19 @@ bool Session::Acknowledge(const StationFrame& frame) {
   }
   report_.Line("step %-4d -> ACK", step_);
   if (!Send(Bytes{kAck})) return false;
-  if (SilentNow()) {
-    Listen();
-    return false;
-  }
-  return true;
+  return AfterStep();
+}
+
+bool Session::AfterStep() {
+  if (!SilentNow()) return true;
+  Listen();
+  return false;
 }
 
 bool Session::Download(const std::string& id) {
   int b = SendStep(Identification(id), true);
   if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
-  if (SilentNow()) {
-    Listen();
-    return false;
-  }
+  if (!AfterStep()) return false;
   Expect expect = Expect::kName;
   int next_block = 1;
   DownloadedFile* current = nullptr;

@@ -87,6 +87,9 @@ class Session {
   bool Send(const Bytes& bytes);
   int Await(int timeout_ms, double* latency_us);
   bool Fail(const std::string& why);
+  // After each step: falls silent when asked to. False when the exchange
+  // has ended.
+  bool AfterStep();
   // Falls silent: logs what the station sends until it ends the exchange.
   void Listen();
   bool SilentNow() const { return plan_->faults.silent_after == step_; }
