@@ -31,21 +31,6 @@ double Now() {
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
-// User and system CPU seconds of |pid| from /proc/<pid>/stat (fields 14 and
-// 15, counted after the command name, which may hold blanks).
-double CpuSeconds(pid_t pid) {
-  std::string stat = e2e::ReadFile("/proc/" + std::to_string(pid) + "/stat");
-  size_t paren = stat.rfind(')');
-  if (paren == std::string::npos) return -1;
-  unsigned long utime = 0, stime = 0;
-  // After ")": state ppid pgrp session tty_nr tpgid flags minflt cminflt
-  // majflt cmajflt utime stime.
-  if (sscanf(stat.c_str() + paren + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
-             &utime, &stime) != 2)
-    return -1;
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 // Seconds |pid| ran, from /proc/<pid>/schedstat (nanoseconds, finer than the
 // clock ticks of /proc/<pid>/stat); -1 when the kernel does not keep it.
 double RunSeconds(pid_t pid) {
@@ -126,10 +111,10 @@ int main() {
   } legs[] = {{"upload   (handheld -> station)", &upload},
               {"download (station -> handheld)", &download}};
   for (Leg& leg : legs) {
-    double cpu0 = CpuSeconds(pid), t0 = Now();
+    double cpu0 = e2e::ProcessCpuSeconds(pid), t0 = Now();
     handheld::ExchangeResult r = session.Run(*leg.plan);
     leg.seconds = Now() - t0;
-    leg.cpu = CpuSeconds(pid) - cpu0;
+    leg.cpu = e2e::ProcessCpuSeconds(pid) - cpu0;
     if (!r.complete) {
       printf("%s: exchange not complete: %s\n", leg.name, r.failure.c_str());
       ok = false;
@@ -157,9 +142,9 @@ int main() {
 
   // Idle: the line stays open and nobody talks.
   usleep(1000 * 1000);
-  double cpu0 = CpuSeconds(pid), run0 = RunSeconds(pid), t0 = Now();
+  double cpu0 = e2e::ProcessCpuSeconds(pid), run0 = RunSeconds(pid), t0 = Now();
   sleep(kIdleSeconds);
-  double idle_cpu = CpuSeconds(pid) - cpu0, idle_wall = Now() - t0;
+  double idle_cpu = e2e::ProcessCpuSeconds(pid) - cpu0, idle_wall = Now() - t0;
   double idle_run = RunSeconds(pid) - run0;
   double share = idle_cpu / idle_wall * 100;
   printf("idle station watching one line, %.1f s: %.2f s CPU (/proc stat) = %.2f%% of a core",

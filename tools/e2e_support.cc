@@ -203,6 +203,20 @@ void Child::Signal(int sig) {
 
 std::string Child::Output() const { return ReadFile(out_path_); }
 
+double ProcessCpuSeconds(pid_t pid) {
+  std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  // Fields 14 and 15, counted after the command name, which may hold blanks:
+  // state ppid pgrp session tty_nr tpgid flags minflt cminflt majflt cmajflt
+  // utime stime.
+  size_t paren = stat.rfind(')');
+  if (paren == std::string::npos) return -1;
+  unsigned long utime = 0, stime = 0;
+  if (sscanf(stat.c_str() + paren + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
+             &utime, &stime) != 2)
+    return -1;
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 StationProcess::StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports,
                                bool transcript)
     : transcript_(dir / "transcript.txt") {

@@ -69,6 +69,9 @@ class Child {
   std::string out_path_;
 };
 
+// User and system CPU seconds of a process, from /proc/<pid>/stat.
+double ProcessCpuSeconds(pid_t pid);
+
 // The station program on line at once, headless, with its UI transcript.
 class StationProcess {
  public:

@@ -365,17 +365,27 @@ TEST_F(StationE2E, StopRequestedDuringAnExchangeWaitsForItsEnd) {
   ExpectRecord(stat[0], "OK", "010", 1);
 }
 
-// The one test on the real clock's time-outs (about 35 seconds): a handheld
-// that falls silent in a download is prompted with ENQ every 3 seconds and the
-// exchange ends "TO" at the eleventh time-out.
+// The one test on the real clock's time-outs (about 35 seconds). Line 1: a
+// handheld that falls silent in a download is prompted with ENQ every 3
+// seconds and the exchange ends "TO" at the eleventh time-out. Line 2: a
+// handheld that hangs up in the middle of an upload; the station must not
+// spin on the dead line meanwhile, and the partial file goes.
 TEST_F(StationE2E, SilentHandheldIsPromptedAndTheExchangeEndsByTimeOut) {
+  settings_.active[1] = true;
   settings_.sup_tab = 'O';
   settings_.portable = 'O';
   WriteFile(dir_ / "TRANS/PRIX.TXT", TextLine(1, 20) + "\r\n");
   WriteFile(dir_ / "TABLE/TABLE.012", "PRIX    .TXT 20\r\n");
+  WriteFile(dir_ / "PART.013", "AAAABBBB");
   // Step 2 acknowledges the station's ENQ; the name frame gets no answer.
   auto sim = Simulator(1, {"--download", "012", "--silent-after", "2", "--listen", "45000"});
+  // Step 3 is the first block; then the simulator ends and its line is gone.
+  auto gone = Simulator(2, {"--upload", "PART.013:4", "--silent-after", "3", "--listen", "0"});
   auto station = Station();
+  EXPECT_EQ(1, gone->Finish()) << gone->Output();
+  double cpu_start = ProcessCpuSeconds(station->child().pid());
+  time_t wall_start = time(nullptr);
+
   EXPECT_EQ(1, sim->Finish(60000)) << sim->Output();
   std::string out = sim->Output();
   // "[   t ]           <- ENQ   (prompt n)": ten prompts about 3 s apart.
@@ -391,12 +401,21 @@ TEST_F(StationE2E, SilentHandheldIsPromptedAndTheExchangeEndsByTimeOut) {
     EXPECT_LT(times[i] - times[i - 1], 4.0) << out;
   }
   EXPECT_NE(std::string::npos, out.find("ended the exchange with EOT after 10 prompts")) << out;
-  auto stat = AwaitStat(1);
-  ASSERT_EQ(1u, stat.size());
-  ExpectRecord(stat[0], "TO", "012", 1);
-  // SUP_TAB and PORTABLE: the table of a failed exchange goes too.
+  auto stat = AwaitStat(2);
+  double cpu = ProcessCpuSeconds(station->child().pid()) - cpu_start;
+  double wall = static_cast<double>(time(nullptr) - wall_start);
+  // A loop that keeps polling a hung-up line takes a whole core.
+  EXPECT_LT(cpu, 0.2 * wall) << cpu << " s of CPU in " << wall << " s";
+
+  ASSERT_EQ(2u, stat.size());
+  bool first_is_1 = stat[0].substr(7, 1) == "1";
+  ExpectRecord(stat[first_is_1 ? 0 : 1], "TO", "012", 1);
+  ExpectRecord(stat[first_is_1 ? 1 : 0], "TO", "013", 2);
+  // SUP_TAB and PORTABLE: the table of a failed exchange goes too; the sent
+  // file stays, and the partly received file is deleted.
   EXPECT_FALSE(FileExists(dir_ / "TABLE/TABLE.012"));
   EXPECT_TRUE(FileExists(dir_ / "TRANS/PRIX.TXT"));
+  EXPECT_EQ(std::vector<std::string>{}, ListDir(dir_ / "RECU"));
   StopStation(*station);
 }
 
