@@ -137,6 +137,22 @@ TEST_F(StationE2E, RepeatedBlockIsAcknowledgedAndStoredOnce) {
   StopStation(*station);
 }
 
+TEST_F(StationE2E, UploadOfNoRecordsLeavesAnEmptyFile) {
+  WriteFile(dir_ / "EMPTY.014", "");
+  auto sim =
+      Simulator(1, {"--upload", "EMPTY.014:10", "--download", "014", "--log-sent", "sent.bin"});
+  auto station = Station();
+  ASSERT_EQ(0, sim->Finish()) << sim->Output();
+  auto stat = AwaitStat(1);
+  EXPECT_EQ(std::string(1, kEnq) + Frame(kSoh, "EMPTY   .014000000110") + kEot,
+            ReadFile(dir_ / "sent.bin").substr(0, 26));
+  EXPECT_TRUE(FileExists(dir_ / "RECU/EMPTY.014"));
+  EXPECT_EQ("", ReadFile(dir_ / "RECU/EMPTY.014"));
+  ASSERT_EQ(1u, stat.size());
+  ExpectRecord(stat[0], "OK", "014", 1);
+  StopStation(*station);
+}
+
 TEST_F(StationE2E, MissingBlocksAreRefusedUntilSentInOrder) {
   WriteFile(dir_ / "CDE.002", "AAAABBBBCCCC");
   // Block 1 left out (block 2 comes first), then block 3 (EOT comes early).
