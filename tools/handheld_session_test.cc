@@ -61,6 +61,7 @@ class SessionTest : public ::testing::Test {
     timing_.linger_ms = 200;
   }
   void TearDown() override {
+    fclose(devnull_);
     std::string cmd = "rm -rf '" + dir_ + "'";
     EXPECT_EQ(0, system(cmd.c_str()));
   }
