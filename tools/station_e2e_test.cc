@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "e2e_support.h"
@@ -36,6 +37,22 @@ size_t Count(const std::string& haystack, const std::string& needle) {
   for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
     ++n;
   return n;
+}
+
+// The simulator's report as (seconds, text) lines.
+std::vector<std::pair<double, std::string>> ReportLines(const std::string& out) {
+  std::vector<std::pair<double, std::string>> lines;
+  size_t start = 0;
+  while (start < out.size()) {
+    size_t end = out.find('\n', start);
+    if (end == std::string::npos) end = out.size();
+    std::string line = out.substr(start, end - start);
+    size_t close = line.find("] ");
+    if (!line.empty() && line[0] == '[' && close != std::string::npos)
+      lines.emplace_back(std::stod(line.substr(1)), line.substr(close + 2));
+    start = end + 1;
+  }
+  return lines;
 }
 
 class StationE2E : public ::testing::Test {
@@ -111,6 +128,14 @@ TEST_F(StationE2E, ExampleExchangeIsByteExactBothWays) {
   // The table and the sent file stay: SUP_TAB and SUP_FIC are 'N'.
   EXPECT_TRUE(FileExists(dir_ / "TABLE/TABLE.001"));
   EXPECT_TRUE(FileExists(dir_ / "TRANS/ARTICLES.DAT"));
+  // The station pauses 200 ms after the ACK of a name frame before its ENQ.
+  auto lines = ReportLines(sim->Output());
+  for (size_t i = 0; i + 1 < lines.size(); ++i) {
+    if (lines[i].second.rfind("step 8 ", 0) == 0) {
+      EXPECT_NE(std::string::npos, lines[i + 1].second.find("<- ENQ"));
+      EXPECT_GE(lines[i + 1].first - lines[i].first, 0.195) << sim->Output();
+    }
+  }
   StopStation(*station);
 
   std::string shown = station->Transcript();
@@ -406,11 +431,8 @@ TEST_F(StationE2E, SilentHandheldIsPromptedAndTheExchangeEndsByTimeOut) {
   std::string out = sim->Output();
   // "[   t ]           <- ENQ   (prompt n)": ten prompts about 3 s apart.
   std::vector<double> times;
-  for (size_t p = out.find("(prompt "); p != std::string::npos; p = out.find("(prompt ", p + 1)) {
-    size_t line = out.rfind('\n', p);
-    line = line == std::string::npos ? 0 : line + 1;
-    times.push_back(std::stod(out.substr(line + 1)));
-  }
+  for (const auto& [t, text] : ReportLines(out))
+    if (text.find("(prompt ") != std::string::npos) times.push_back(t);
   ASSERT_EQ(10u, times.size()) << out;
   for (size_t i = 1; i < times.size(); ++i) {
     EXPECT_GT(times[i] - times[i - 1], 2.5) << out;
