@@ -91,6 +91,8 @@ show "What the station showed (headless front end, standard output)"
 cat station.out
 show "Files the station received (RECU/)"
 for f in RECU/*; do printf -- '--- %s\n' "$f"; od -An -c "$f" | sed 's/^/   /'; done
+show "The handheld's table file TABLE/TABLE.001 (name field, separator, record length)"
+cat -A TABLE/TABLE.001 | sed 's/^/   /'
 show "Files the station sent (TRANS/) and what the handheld stored (handheld/)"
 for f in TRANS/* handheld/*; do
   printf -- '--- %s\n' "$f"
