@@ -36,8 +36,13 @@ bool ReadSettingsFile(const char* name, uint8_t* data, size_t size, size_t* got)
 bool ReplaceSettingsFile(const char* name, const uint8_t* data, size_t size) {
   char tmp[64];
   std::snprintf(tmp, sizeof tmp, "%s.XXXXXX", name);
-  int fd = ::mkstemp(tmp);  // created readable and writable by its owner only
+  int fd = ::mkstemp(tmp);
   if (fd < 0) return false;
+  // mkstemp makes the file private; a settings file is an ordinary readable
+  // and writable file, so give it the usual mode under the process umask.
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
   ssize_t n;
   do {
     n = ::write(fd, data, size);
