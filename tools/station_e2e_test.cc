@@ -271,6 +271,19 @@ TEST_F(StationE2E, AppendAddsTheSecondUploadOfANameToTheFirst) {
   StopStation(*station);
 }
 
+TEST_F(StationE2E, AddCrlfEndsEveryStoredRecordWithALineEnd) {
+  settings_.add_crlf = 'O';
+  WriteFile(dir_ / "LINES.015", "first!second");
+  auto sim = Simulator(1, {"--upload", "LINES.015:6", "--download", "015"});
+  auto station = Station();
+  ASSERT_EQ(0, sim->Finish()) << sim->Output();
+  auto stat = AwaitStat(1);
+  EXPECT_EQ("first!\r\nsecond\r\n", ReadFile(dir_ / "RECU/LINES.015"));
+  ASSERT_EQ(1u, stat.size());
+  ExpectRecord(stat[0], "OK", "015", 1);
+  StopStation(*station);
+}
+
 TEST_F(StationE2E, BothLinesServeTheirHandheldsAtOnce) {
   settings_.active[1] = true;
   settings_.append = 'O';
