@@ -59,6 +59,7 @@ void TrimFileName(char* name) {
 
 bool IsSafeFileName(const char* name) {
   if (name[0] == 0) return false;
+  if (std::strcmp(name, ".") == 0) return false;  // the directory itself
   if (std::strstr(name, "..") != nullptr) return false;
   for (const char* p = name; *p; ++p) {
     unsigned char c = static_cast<unsigned char>(*p);

@@ -29,7 +29,7 @@ int32_t DecimalValue(const char* text, size_t width);
 void TrimFileName(char* name);
 
 // A trimmed name that may safely name a file inside a directory: not empty,
-// no '/', '\\', no "..", no control characters.
+// not ".", no '/', '\\', no "..", no control characters.
 bool IsSafeFileName(const char* name);
 
 // Builds a complete frame: |lead|, |body|, and when |checked| ETX and BCC.

@@ -53,6 +53,7 @@ TEST(IsSafeFileName, RefusesSeparatorsParentsAndControls) {
   EXPECT_FALSE(IsSafeFileName("A/B.001"));
   EXPECT_FALSE(IsSafeFileName("A\\B.001"));
   EXPECT_FALSE(IsSafeFileName("...001"));
+  EXPECT_FALSE(IsSafeFileName("."));
   EXPECT_FALSE(IsSafeFileName("A\x01.001"));
 }
 

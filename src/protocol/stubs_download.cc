@@ -3,7 +3,6 @@
 #include "protocol/protocol.h"
 
 namespace kavelin2 {
-void AppendReceivedFile(Station&) {}
 void StartDownload(Station&) {}
 void DownloadStep(Station&) {}
 void RemoveSentFiles(Station&) {}

@@ -1,0 +1,152 @@
+// The on-line loop. Each pass polls the UI runtime for a stop request, serves
+// the schedule and the clock display, then reads at most one byte from each
+// served line. Instead of sleeping or spinning it blocks on the served lines
+// until a byte comes or the next thing that can happen is due.
+#include <algorithm>
+#include <cstring>
+
+#include "app/app.h"
+#include "app/clock.h"
+#include "app/station.h"
+#include "link/link.h"
+#include "protocol/protocol.h"
+#include "supervision/supervision.h"
+
+namespace kavelin2 {
+namespace {
+
+// Idle lines are looked at this often even when nothing arrives.
+constexpr int32_t kIdleWaitMs = 100;
+// Silence allowed to a line in an exchange before a time-out.
+constexpr int32_t kSilenceMs = 3000;
+// The displayed second changes about once a second; when it is late, look again after this.
+constexpr int32_t kClockRecheckMs = 10;
+
+// Milliseconds from |from| to |to| on the wrapping clock.
+int32_t MsUntil(int32_t from, int32_t to) {
+  return static_cast<int32_t>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from));
+}
+
+bool BothLinesIdle(const Station& st) {
+  return st.LineTable[0].LinePhase == kPhaseNone && st.LineTable[1].LinePhase == kPhaseNone;
+}
+
+// Loop-wide values kept across passes.
+struct LoopState {
+  int first = 0;  // served lines: [first, end)
+  int end = 0;
+  char shown_time[9] = {};  // last clock text shown; nothing shown at entry
+  int32_t shown_at_ms = 0;  // station clock when it was shown
+  int due_kind = 0;         // 0 none, 2 program D, 3 program C
+};
+
+// Refreshes the clock in the station window when its text changed.
+void ShowClock(Station& st, LoopState& loop, const char now_text[9]) {
+  if (std::memcmp(now_text, loop.shown_time, 8) == 0) return;
+  st.ui.UiCall("AFFICHE, HEURE,=%s", now_text);
+  std::memcpy(loop.shown_time, now_text, sizeof loop.shown_time);
+  loop.shown_at_ms = st.clock.NowMs();
+}
+
+// One daily entry: clears its launched flag outside its minute, makes |kind|
+// due inside it unless it was already launched in that minute.
+void CheckEntry(const char now_text[9], char enabled, const char (&time)[5], int32_t* launched,
+                int kind, int* due_kind) {
+  if (enabled != 'O') return;
+  if (std::memcmp(now_text, time, 5) != 0) {
+    *launched = 0;
+  } else if (*launched == 0) {
+    *due_kind = kind;
+  }
+}
+
+// Blocks until a byte is queued on a served line or the next event is due:
+// with both lines idle at most kIdleWaitMs; with a line in an exchange, until
+// the nearest deadline of such a line has passed or the displayed second
+// is due to change.
+void WaitForNextEvent(Station& st, const LoopState& loop) {
+  SerialPort* ports[kLineCount] = {};
+  size_t count = 0;
+  for (int i = loop.first; i < loop.end; ++i) ports[count++] = st.LineTable[i].PortHandle.get();
+
+  int32_t timeout = kIdleWaitMs;
+  if (!BothLinesIdle(st)) {
+    int32_t now = st.clock.NowMs();
+    int32_t to_next_second = MsUntil(now, AddMs(loop.shown_at_ms, 1000));
+    timeout = to_next_second > 0 ? to_next_second : kClockRecheckMs;
+    for (int i = loop.first; i < loop.end; ++i) {
+      const LineEntry& line = st.LineTable[i];
+      if (line.LinePhase == kPhaseNone) continue;
+      // A deadline passes when it is below the clock: wake one millisecond past it.
+      timeout = std::min(timeout, AddMs(MsUntil(now, line.LineDeadline), 1));
+    }
+  }
+  st.serial.WaitForInput(std::span<SerialPort* const>(ports, count), timeout);
+}
+
+// Reads at most one byte from the current line and dispatches it, or
+// supervises the line's silence.
+void ServeLine(Station& st) {
+  LineEntry& line = st.Line();
+  uint8_t byte = 0;
+  if (PollByte(st, &byte)) {
+    line.LineDeadline = AddMs(st.clock.NowMs(), kSilenceMs);
+    if (line.TimeoutCount != 0) {
+      st.ui.UiCall("AFFICHE, timeout,%d=  ", st.LineNumber());
+      line.TimeoutCount = 0;
+    }
+    DispatchControlByte(st, byte);
+    return;
+  }
+  if (line.LinePhase != kPhaseNone && DeadlinePassed(line.LineDeadline, st.clock.NowMs())) {
+    HandleTimeout(st);
+    // HandleTimeout may have ended the exchange; the flag is ours to clear.
+    st.Line().TimedOut = 0;
+  }
+}
+
+}  // namespace
+
+int PollLines(Station& st) {
+  LoopState loop;
+  loop.first = st.Ports.line[0].ACTIVE == 'O' ? 0 : 1;
+  loop.end = st.Ports.line[1].ACTIVE == 'O' ? 2 : 1;
+
+  for (;;) {
+    // A stop asked while a line is in an exchange is not remembered.
+    st.ui.UiCall("ECRAN,SAISIE/NONBLOCANTE");
+    if (st.ui.StatusIs("*P*") && BothLinesIdle(st)) return 1;
+
+    if (st.PendingProgram != 0 && BothLinesIdle(st)) {
+      RunScheduledProgram(st, st.PendingProgram);
+      if (st.Schedule.AVANT == 'O') return 0;
+    }
+
+    char now_text[9];
+    FormatTimeText(st.clock.LocalTime(), now_text);
+    ShowClock(st, loop, now_text);
+
+    // When C and D fall due in the same pass, D is kept; C comes again on a
+    // later pass of its minute, since its launched flag is still clear.
+    CheckEntry(now_text, st.Schedule.SELC, st.Schedule.HEUREC, &st.ProgCLaunched, 3,
+               &loop.due_kind);
+    CheckEntry(now_text, st.Schedule.SELD, st.Schedule.HEURED, &st.ProgDLaunched, 2,
+               &loop.due_kind);
+
+    // A busy line defers the launch from pass to pass.
+    if (loop.due_kind != 0 && BothLinesIdle(st)) {
+      RunScheduledProgram(st, loop.due_kind);
+      loop.due_kind = 0;
+      if (st.Schedule.AVANT == 'O') return 0;
+    }
+
+    WaitForNextEvent(st, loop);
+
+    for (int i = loop.first; i < loop.end; ++i) {
+      st.CurrentLine = i;
+      ServeLine(st);
+    }
+  }
+}
+
+}  // namespace kavelin2
