@@ -1,0 +1,25 @@
+// The two fixed-width logs of the supervision: "STAT.TXT" (one 37-byte
+// record per exchange) and "UNLINK.TXT" (one 118-byte record per partly
+// received file that could not be deleted).
+#pragma once
+
+#include <cstddef>
+
+namespace kavelin2 {
+
+constexpr size_t kStatRecordSize = 37;
+constexpr size_t kUnlinkRecordSize = 118;
+constexpr const char* kStatFileName = "STAT.TXT";
+constexpr const char* kUnlinkFileName = "UNLINK.TXT";
+
+// Elapsed exchange time as "HH.MM'SS" (9 bytes with the NUL). Negative times
+// count as 0; times of 100 hours or more are clamped to "99.59'59" so that
+// the text always fills exactly its 8-character field.
+void FormatElapsed(long seconds, char out[9]);
+
+// Appends |n| bytes to the log |path| (created readable and writable when
+// absent) in one write and flushes it to disk. A write that does not complete
+// is cut back off, so the log never holds half a record. False on failure.
+bool AppendRecord(const char* path, const char* data, size_t n);
+
+}  // namespace kavelin2

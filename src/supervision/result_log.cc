@@ -1,0 +1,51 @@
+// The end of every exchange: the result record, the line back to idle, the
+// end-of-exchange program requested, the input that came after dropped.
+#include <unistd.h>
+
+#include <cstring>
+
+#include "app/station.h"
+#include "link/link.h"
+#include "supervision/records.h"
+#include "supervision/supervision.h"
+
+namespace kavelin2 {
+
+void LogResult(Station& st, int result) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  long elapsed = static_cast<long>(st.clock.NowSeconds() - line.ExchangeStart);
+  char elapsed_text[9];
+  FormatElapsed(elapsed, elapsed_text);
+  st.ui.UiCall("AFFICHE, TEMPS,%d=%s", n, elapsed_text + 3);  // the screen shows MM'SS
+
+  char record[kStatRecordSize];
+  BuildStatRecord(result, line, n, elapsed, record);
+  AppendRecord(kStatFileName, record, sizeof record);  // a lost record is not shown
+
+  // Files of the exchange still open are of no further use.
+  if (line.DataFile >= 0) ::close(line.DataFile);
+  if (line.TableFile >= 0) ::close(line.TableFile);
+  line.DataFile = line.TableFile = -1;
+
+  std::memset(line.ExchangeDate, 0, sizeof line.ExchangeDate);
+  std::memset(line.ExchangeTime, 0, sizeof line.ExchangeTime);
+  std::memcpy(line.HandheldId, "???", 4);
+  std::memset(line.RecvFilePath, 0, sizeof line.RecvFilePath);
+  line.LinePhase = kPhaseNone;
+  line.LineState = kStateIdle;
+  line.EnqCount = 0;
+  line.ReachedDownloadStart = false;
+
+  if (st.Schedule.SELFIN == 'O') st.PendingProgram = 1;
+  PurgeLine(st, st.CurrentLine);
+
+  const char* state = Localized(st, "FIN", "END", "FINAL");
+  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  if (state != nullptr && phase != nullptr) {
+    st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
+  }
+}
+
+}  // namespace kavelin2

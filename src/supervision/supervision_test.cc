@@ -1,0 +1,311 @@
+#include "supervision/supervision.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+
+#include "protocol/download_fixture.h"
+
+namespace kavelin2 {
+namespace {
+
+using ::testing::ElementsAre;
+
+class SupervisionTest : public DownloadFixture {
+ protected:
+  // A download under way in state '6', with the table open.
+  void DownloadUnderWay() {
+    WriteFile("tables/TABLE.001", "A       .DAT 02 B\r\n");
+    WriteFile("trans/A.DAT", "aabb");
+    Stamp();
+    Identify("001");
+    Ack();
+    Ack();
+    Ack();
+    Ack();
+    ASSERT_EQ(kStateSendingData, L().LineState);
+    Sent();
+  }
+  // An upload under way in state '1', writing recu/CDE.001.
+  void UploadUnderWay() {
+    Stamp();
+    std::memcpy(L().HandheldId, "001", 4);
+    L().LinePhase = kPhaseUpload;
+    L().LineState = kStateReceiving;
+    std::strcpy(L().RecvFilePath, "recu/CDE.001");
+    WriteFile(L().RecvFilePath, "partial");
+  }
+  void Timeouts(int count) {
+    for (int i = 0; i < count; ++i) {
+      HandleTimeout(ts.st);
+      L().TimedOut = 0;  // as the poll loop does
+    }
+  }
+};
+
+TEST_F(SupervisionTest, TimeOutsInADownloadPromptWithEnqThenTheEleventhEndsTo) {
+  DownloadUnderWay();
+  for (int i = 1; i <= 10; ++i) {
+    int32_t now = ts.clock.NowMs();
+    HandleTimeout(ts.st);
+    EXPECT_EQ(1, L().TimedOut);
+    EXPECT_EQ(now + 3000, L().LineDeadline);
+    L().TimedOut = 0;
+    EXPECT_EQ(Byte(ENQ), Sent()) << i;
+    EXPECT_EQ(kStateSendingData, L().LineState);
+  }
+  EXPECT_EQ(10u, Commands("AFFICHE, timeout,1=").size());
+  EXPECT_EQ("AFFICHE, timeout,1=10", Commands("AFFICHE, timeout,1=").back());
+  ts.ui->commands.clear();
+
+  HandleTimeout(ts.st);
+  EXPECT_EQ(Byte(EOT), Sent());
+  EXPECT_EQ(kStateIdle, L().LineState);
+  EXPECT_EQ(kPhaseNone, L().LinePhase);
+  EXPECT_EQ(11, L().TimeoutCount);  // until the next byte arrives
+  EXPECT_EQ(-1, L().DataFile);
+  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ("TO 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
+  // The time-out state and phase first, then the end of LogResult.
+  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, PHASE,1=ATTENTE", "AFFICHE, ETAT,1=TIMEOUT",
+                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=FIN",
+                                           "AFFICHE, PHASE,1=ATTENTE"));
+  EXPECT_EQ(1, line.purges);
+}
+
+TEST_F(SupervisionTest, TimeOutsInUploadStatesSendNothingUntilTheEleventh) {
+  for (char state : {kStateUploadOpen, kStateHeaderAccepted, kStateReceiving}) {
+    UploadUnderWay();
+    L().LineState = state;
+    L().TimeoutCount = 0;
+    Timeouts(10);
+    EXPECT_EQ("", Sent()) << state;
+    Timeouts(1);
+    EXPECT_EQ(Byte(EOT), Sent());
+    EXPECT_EQ(kStateIdle, L().LineState);
+  }
+  EXPECT_EQ(3 * 37u, ReadFile("STAT.TXT").size());
+}
+
+TEST_F(SupervisionTest, AfterAnAcceptedFileTheIdleStateIsPromptedWithEnq) {
+  UploadUnderWay();
+  L().LineState = kStateIdle;  // the file was accepted, the exchange goes on
+  std::memset(L().RecvFilePath, 0, sizeof L().RecvFilePath);
+  Timeouts(1);
+  EXPECT_EQ(Byte(ENQ), Sent());
+}
+
+TEST_F(SupervisionTest, TimeOutEndDeletesThePartialUpload) {
+  UploadUnderWay();
+  L().TimeoutCount = 10;
+  Timeouts(1);
+  EXPECT_FALSE(FileExists("recu/CDE.001"));
+  EXPECT_FALSE(FileExists("UNLINK.TXT"));
+  EXPECT_STREQ("", L().RecvFilePath);
+}
+
+TEST_F(SupervisionTest, UndeletableFileIsListedAfterTwoSecondsOfRetries) {
+  UploadUnderWay();
+  // A non-empty directory in place of the file cannot be unlinked.
+  std::strcpy(L().RecvFilePath, "recu/STUCK.001");
+  ::mkdir("recu/STUCK.001", 0777);
+  WriteFile("recu/STUCK.001/inner", "x");
+  int64_t start = ts.clock.now();
+  int64_t slept = ts.clock.slept();
+  DiscardReceivedFile(ts.st);
+  EXPECT_GE(ts.clock.now() - start, 2000);
+  EXPECT_LE(ts.clock.now() - start, 2100);
+  EXPECT_EQ(ts.clock.now() - start, ts.clock.slept() - slept);  // waits on the clock
+  std::string expected =
+      "001 1 06/12/26 09:15:02 recu/STUCK.001" + std::string(92 - 14, '\0') + "\r\n";
+  EXPECT_EQ(expected, ReadFile("UNLINK.TXT"));
+  EXPECT_STREQ("recu/STUCK.001", L().RecvFilePath);  // LogResult empties it, not this
+  DiscardReceivedFile(ts.st);
+  EXPECT_EQ(2 * 118u, ReadFile("UNLINK.TXT").size());
+}
+
+TEST_F(SupervisionTest, DeletionRetriesKeepTheirTwoSecondsAcrossTheClockWrap) {
+  UploadUnderWay();
+  std::strcpy(L().RecvFilePath, "recu/STUCK.001");
+  ::mkdir("recu/STUCK.001", 0777);
+  WriteFile("recu/STUCK.001/inner", "x");
+  ts.clock.Advance(int64_t{2147483647} - 1000 - ts.clock.now());  // wraps in one second
+  int64_t start = ts.clock.now();
+  DiscardReceivedFile(ts.st);
+  EXPECT_GE(ts.clock.now() - start, 2000);
+  EXPECT_LE(ts.clock.now() - start, 2100);
+  EXPECT_EQ(118u, ReadFile("UNLINK.TXT").size());
+  // The time-out deadline wraps the same way.
+  HandleTimeout(ts.st);
+  EXPECT_TRUE(DeadlinePassed(L().LineDeadline, AddMs(ts.clock.NowMs(), 3001)));
+  EXPECT_FALSE(DeadlinePassed(L().LineDeadline, AddMs(ts.clock.NowMs(), 3000)));
+}
+
+TEST_F(SupervisionTest, FileAlreadyGoneNeedsNoRetryAndNoRecord) {
+  UploadUnderWay();
+  std::strcpy(L().RecvFilePath, "recu/NEVER.001");
+  int64_t start = ts.clock.now();
+  DiscardReceivedFile(ts.st);
+  EXPECT_EQ(start, ts.clock.now());
+  EXPECT_FALSE(FileExists("UNLINK.TXT"));
+}
+
+TEST_F(SupervisionTest, NothingToDiscardWithoutAReceivedFile) {
+  int64_t start = ts.clock.now();
+  DiscardReceivedFile(ts.st);
+  EXPECT_FALSE(FileExists("UNLINK.TXT"));
+  EXPECT_EQ(start, ts.clock.now());
+}
+
+TEST_F(SupervisionTest, AbortShowsErrorThenPhaseAndDeletesThePartialFile) {
+  UploadUnderWay();
+  AbortWithError(ts.st);
+  EXPECT_EQ(Byte(EOT), Sent());
+  EXPECT_FALSE(FileExists("recu/CDE.001"));
+  EXPECT_EQ("ER 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
+  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, ETAT,1=ERREUR", "AFFICHE, PHASE,1=ATTENTE",
+                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=FIN",
+                                           "AFFICHE, PHASE,1=ATTENTE"));
+}
+
+TEST_F(SupervisionTest, EndingsSpeakEveryLanguage) {
+  std::strcpy(ts.st.CurrentLanguage, "Anglais");
+  UploadUnderWay();
+  AbortWithError(ts.st);
+  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, ETAT,1=ERROR", "AFFICHE, PHASE,1=WAITING",
+                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=END",
+                                           "AFFICHE, PHASE,1=WAITING"));
+  ts.ui->commands.clear();
+  std::strcpy(ts.st.CurrentLanguage, "Espagnol");
+  UploadUnderWay();
+  L().TimeoutCount = 10;
+  Timeouts(1);
+  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, PHASE,1=ESPERA", "AFFICHE, ETAT,1=TIMEOUT",
+                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=FINAL",
+                                           "AFFICHE, PHASE,1=ESPERA"));
+  ts.ui->commands.clear();
+  std::strcpy(ts.st.CurrentLanguage, "Espagnol");
+  UploadUnderWay();
+  AbortWithError(ts.st);
+  EXPECT_EQ("AFFICHE, ETAT,1=ERROR", ts.ui->commands.front());
+  ts.ui->commands.clear();
+  std::strcpy(ts.st.CurrentLanguage, "");
+  UploadUnderWay();
+  AbortWithError(ts.st);
+  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, TEMPS,1=00'00"));
+}
+
+TEST_F(SupervisionTest, FailedExchangeDeletesItsOwnTableOnlyWithBothOptions) {
+  ts.st.Options.SUP_TAB = 'O';
+  ts.st.Options.PORTABLE = 'O';
+  DownloadUnderWay();
+  Timeouts(11);
+  EXPECT_FALSE(FileExists("tables/TABLE.001"));
+  EXPECT_FALSE(L().ReachedDownloadStart);
+
+  ts.st.Options.PORTABLE = 'N';
+  DownloadUnderWay();
+  Timeouts(11);
+  EXPECT_TRUE(FileExists("tables/TABLE.001"));
+
+  ts.st.Options.PORTABLE = 'O';
+  ts.st.Options.SUP_TAB = 'N';
+  DownloadUnderWay();
+  for (int i = 0; i < 11; ++i) Nak();
+  EXPECT_TRUE(FileExists("tables/TABLE.001"));
+
+  ts.st.Options.SUP_TAB = 'O';
+  DownloadUnderWay();
+  for (int i = 0; i < 11; ++i) Nak();
+  EXPECT_FALSE(FileExists("tables/TABLE.001"));
+}
+
+TEST_F(SupervisionTest, ExchangeThatNeverReachedItsDownloadLeavesAnEarlierTable) {
+  ts.st.Options.SUP_TAB = 'O';
+  ts.st.Options.PORTABLE = 'O';
+  Identify("001");  // an earlier exchange: no table, ends well
+  AckToTheEnd();
+  ASSERT_STREQ("tables/TABLE.001", L().TablePath);
+  WriteFile("tables/TABLE.001", "written anew for the next handheld 001\r\n");
+
+  UploadUnderWay();
+  L().TimeoutCount = 10;
+  Timeouts(1);
+  EXPECT_TRUE(FileExists("tables/TABLE.001"));
+  UploadUnderWay();
+  AbortWithError(ts.st);
+  EXPECT_TRUE(FileExists("tables/TABLE.001"));
+}
+
+TEST_F(SupervisionTest, BadIdentificationThenSilenceLogsUnknownHandheld) {
+  line.ArriveNow(std::string("001") + '\x7f');
+  StartDownload(ts.st);
+  Stamp();  // the dispatcher stamps after the download start
+  ASSERT_EQ(Byte(NAK), Sent());
+  Timeouts(11);
+  EXPECT_EQ("TO ??? 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
+}
+
+TEST_F(SupervisionTest, EndProgramIsRequestedAfterEveryResultWhenSelected) {
+  Stamp();
+  LogResult(ts.st, kResultOk);
+  EXPECT_EQ(0, ts.st.PendingProgram);
+  ts.st.Schedule.SELFIN = 'O';
+  UploadUnderWay();
+  L().TimeoutCount = 10;
+  Timeouts(1);
+  EXPECT_EQ(1, ts.st.PendingProgram);
+}
+
+class LogResultTest : public DownloadFixture {};
+
+TEST_F(LogResultTest, ElapsedTimeGoesToTheRecordAndMinutesAndSecondsToTheScreen) {
+  Stamp();
+  std::memcpy(L().HandheldId, "A01", 4);
+  ts.clock.Advance(3725 * 1000);
+  LogResult(ts.st, kResultOk);
+  EXPECT_EQ("OK A01 1 06/12/26 09:15:02 01.02'05\r\n", ReadFile("STAT.TXT"));
+  EXPECT_THAT(Commands("AFFICHE, TEMPS,1="), ElementsAre("AFFICHE, TEMPS,1=02'05"));
+}
+
+TEST_F(LogResultTest, ReturnsTheLineToIdleAndAppendsOneRecordPerExchange) {
+  for (int i = 0; i < 3; ++i) {
+    Stamp();
+    std::memcpy(L().HandheldId, "A01", 4);
+    std::strcpy(L().RecvFilePath, "recu/X");
+    L().LineState = kStateTableDone;
+    L().LinePhase = kPhaseDownload;
+    L().EnqCount = 5;
+    L().ReachedDownloadStart = true;
+    line.ArriveNow("late bytes");
+    LogResult(ts.st, i);
+    EXPECT_EQ(37u * (i + 1), ReadFile("STAT.TXT").size());
+    EXPECT_EQ(kStateIdle, L().LineState);
+    EXPECT_EQ(kPhaseNone, L().LinePhase);
+    EXPECT_STREQ("???", L().HandheldId);
+    EXPECT_EQ(0, L().ExchangeDate[0]);
+    EXPECT_EQ(0, L().ExchangeTime[0]);
+    EXPECT_EQ(0, L().RecvFilePath[0]);
+    EXPECT_EQ(0, L().EnqCount);
+    EXPECT_FALSE(L().ReachedDownloadStart);
+    EXPECT_TRUE(line.queue().empty());  // what came after the end is dropped
+  }
+  EXPECT_EQ("TO", ReadFile("STAT.TXT").substr(37, 2));
+  EXPECT_EQ("ER", ReadFile("STAT.TXT").substr(74, 2));
+}
+
+TEST_F(LogResultTest, LineTwoWritesItsNumber) {
+  ts.st.CurrentLine = 1;
+  Stamp();
+  LogResult(ts.st, 9);
+  std::string rec = ReadFile("STAT.TXT");
+  ASSERT_EQ(37u, rec.size());
+  EXPECT_EQ("  ", rec.substr(0, 2));
+  EXPECT_EQ('2', rec[7]);
+  EXPECT_FALSE(Commands("AFFICHE, ETAT,2=FIN").empty());
+}
+
+}  // namespace
+}  // namespace kavelin2
