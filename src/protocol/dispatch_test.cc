@@ -8,8 +8,9 @@ namespace {
 //   A  EnqCount reset, ACK sent         N  EnqCount reset, NAK sent
 //   H  EnqCount reset, header read      B  EnqCount reset, data frame read
 //   U  stamped, reset, upload opened    E  stamped, ENQ rule (count + 1, NAK)
-//   D  EnqCount reset, download step    K  EnqCount reset, refusal handled
-//   R  EnqCount reset, download start, then stamped
+//   D  EnqCount reset, download step (which clears NakCount)
+//   K  EnqCount reset, refusal handled: the frame in the buffer goes again
+//   R  EnqCount reset, download start (identification awaited), then stamped
 //   S  stamped only
 struct Expected {
   uint8_t byte;
@@ -40,6 +41,11 @@ TEST_F(DispatchControlByte, EveryCellOfTheTableDoesWhatItSays) {
       l.TimedOut = 0;
       l.NextBlockNumber = 1;
       std::strcpy(l.BlockCountText, "00001");
+      l.NakCount = 3;
+      const uint8_t frame[] = {STX, 'A', 'B', 'C'};
+      std::memcpy(l.FrameBuffer, frame, sizeof frame);
+      l.FrameLength = 4;
+      l.FrameChecked = 1;
       Answers();
       int64_t start = ts.clock.now();
 
@@ -87,12 +93,24 @@ TEST_F(DispatchControlByte, EveryCellOfTheTableDoesWhatItSays) {
           EXPECT_TRUE(stamped);
           break;
         case 'D':
-        case 'K':
           EXPECT_EQ(0, l.EnqCount);
+          EXPECT_EQ(0, l.NakCount);
+          EXPECT_FALSE(stamped);
+          break;
+        case 'K':
+          EXPECT_EQ((Bytes{STX, 'A', 'B', 'C', ETX, 'C'}), sent);
+          EXPECT_EQ(0, l.EnqCount);
+          EXPECT_EQ(4, l.NakCount);
+          EXPECT_EQ(state, l.LineState);
           EXPECT_FALSE(stamped);
           break;
         case 'R':
+          // Nothing follows the RS: the identification read gives up at its
+          // first time-out, which prompts the handheld outside the upload states.
+          EXPECT_EQ(Bytes{ENQ}, sent);
           EXPECT_EQ(0, l.EnqCount);
+          EXPECT_EQ('3', l.LinePhase);
+          EXPECT_EQ(1, l.TimeoutCount);
           EXPECT_TRUE(stamped);
           break;
         case 'S':
@@ -137,6 +155,16 @@ TEST_F(DispatchControlByte, RepeatedHeaderIsAcknowledgedAndItsRestConsumedByteBy
   Send({EOT});
   EXPECT_EQ(Concat({{ACK}, {ACK}}), Answers());
   EXPECT_EQ("abc", ReadFile("RECU/CDE.001"));
+}
+
+TEST_F(DispatchControlByte, RsOpeningAnExchangeIsStampedAfterTheDownloadStart) {
+  std::strcpy(st.Paths.TABLE, "TABLE/");  // no table for the handheld
+  Send(Bytes{RS, 'A', '0', '1', uint8_t('A' ^ '0' ^ '1')});
+  EXPECT_EQ((Bytes{ACK, RS}), Answers());
+  // The download start saw no stamp yet, so it blanked the figures of an
+  // earlier exchange; the stamp came right after.
+  EXPECT_EQ(1u, Commands("AFFICHE, FICHIER,1=             ").size());
+  EXPECT_STREQ("09:15:02", line().ExchangeTime);
 }
 
 TEST_F(DispatchControlByte, StampKeepsTheFirstTimeOfTheExchange) {

@@ -159,6 +159,19 @@ TEST_F(PollLines, AByteAfterTimeOutsBlanksTheCountAndRearmsTheDeadline) {
   EXPECT_EQ((std::vector<int64_t>{3001, 6002, 10001}), timeouts);
 }
 
+TEST_F(PollLines, SilentUploadEndsAtTheEleventhTimeOutWithoutPrompting) {
+  Arrive({ENQ});
+  on_pass = [this] { return Now() > 0 && line().LinePhase == '2'; };
+  EXPECT_EQ(1, Run());
+  std::vector<std::string> shown = Commands("AFFICHE, timeout,1=");
+  ASSERT_EQ(10u, shown.size());
+  EXPECT_EQ("AFFICHE, timeout,1=10", shown.back());
+  EXPECT_EQ(11 * 3001, Now());
+  // The handheld is the sender in an upload: no ENQ, only the final EOT.
+  EXPECT_EQ((Bytes{ACK, EOT}), lines[0]->written());
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("TO ??? 1 ", 0));
+}
+
 TEST_F(PollLines, StopRequestWhileALineIsBusyIsDropped) {
   Arrive({ENQ});
   lines[0]->Arrive(500, {'A'});  // makes a pass at 500

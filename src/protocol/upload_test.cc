@@ -346,23 +346,28 @@ TEST_F(ReceiveEndOfFile, EndOfFileBeforeAnyBlockIsRefused) {
   EXPECT_EQ('8', line().LineState);
 }
 
-TEST_F(ReceiveEndOfFile, MoreBlocksThanAnnouncedAreNotAcknowledged) {
+TEST_F(ReceiveEndOfFile, MoreBlocksThanAnnouncedEndTheExchangeInError) {
   OpenFile("CDE.001", "00000", {"02"});
   Send(DataFrame(1, "aa"));
   EXPECT_EQ(kAck, Answers());
   Send({EOT});
-  Bytes answer = Answers();
-  EXPECT_EQ(std::string::npos, std::string(answer.begin(), answer.end()).find(ACK));
+  EXPECT_EQ(Bytes{EOT}, Answers());
+  EXPECT_FALSE(FileExists("RECU/CDE.001"));
+  EXPECT_EQ(-1, line().DataFile);
+  EXPECT_EQ('2', line().LinePhase);
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("ER 001 1 06/12/26 09:15:02", 0));
 }
 
-TEST_F(ReceiveEndOfFile, FileSizeThatDoesNotAddUpIsNotAcknowledged) {
+TEST_F(ReceiveEndOfFile, FileSizeThatDoesNotAddUpEndsTheExchangeInError) {
   OpenFile("CDE.001", "00001", {"02"});
   Send(DataFrame(1, "aa"));
   Answers();
   WriteFile("RECU/CDE.001", "aaa");  // something else wrote to it
   Send({EOT});
-  Bytes answer = Answers();
-  EXPECT_EQ(std::string::npos, std::string(answer.begin(), answer.end()).find(ACK));
+  EXPECT_EQ(Bytes{EOT}, Answers());
+  EXPECT_FALSE(FileExists("RECU/CDE.001"));
+  EXPECT_EQ('2', line().LineState);
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("ER ", 0));
 }
 
 TEST_F(ReceiveEndOfFile, DataStandsInTheFileWhenTheAckLeaves) {
