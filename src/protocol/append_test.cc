@@ -70,6 +70,15 @@ TEST_F(AppendReceivedFile, BothLinesAtOnceUseTheirOwnTemporaryFiles) {
   EXPECT_FALSE(FileExists("RECU/AJOUTFIC.2"));
 }
 
+TEST_F(AppendReceivedFile, UploadNamedLikeItsTemporaryFileIsKept) {
+  // The name of the upload is the line's own temporary name: appending the
+  // file to itself and then removing the temporary file would lose it.
+  Bytes answers = Upload("AJOUTFIC.1", {"aaa", "bbb"});
+  EXPECT_EQ(ACK, answers.back());
+  EXPECT_EQ("aaabbb", ReadFile("RECU/AJOUTFIC.1"));
+  EXPECT_STREQ("", line().RecvFilePath);
+}
+
 TEST_F(AppendReceivedFile, NeitherYesNorNoLeavesTheUploadInTheTemporaryFile) {
   st.Options.APPEND = 'X';
   Upload("CDE.001", {"aaa"});
