@@ -16,18 +16,6 @@ namespace {
 constexpr char kQuitFr[] = "OUINON, Etes vous sur de vouloir quitter KAVELIN2 ?";
 using Launches = std::vector<std::pair<std::string, int>>;
 
-bool LinkPresent(Clock& clock) { return NewPosixSerialSystem(clock) != nullptr; }
-
-// The poll loop has landed when it asks the UI runtime for the stop request.
-bool PollLoopPresent() {
-  TestStation probe;
-  probe.ui->responder = [](const std::string&) {
-    return std::optional<FakeReply>(FakeReply{"*P*", std::nullopt, std::nullopt});
-  };
-  PollLines(probe.st);
-  return !probe.ui->commands.empty();
-}
-
 using MainMenuTest = AppTest;
 
 class QuitQuestion : public AppTest, public ::testing::WithParamInterface<const char*> {};
@@ -146,9 +134,7 @@ TEST_F(MainMenuTest, LanguageItemReopensTheMenuWindowEvenWithoutChange) {
                                    "ECRAN, SAISIE", kQuitFr, "FERME"}));
   EXPECT_EQ(CountOf(commands(), "OUVRE,MENU.WDW"), 2u);
   EXPECT_TRUE(t.ui->windows.empty());  // every window opened was closed
-  if (ConfigPresent()) {
-    EXPECT_TRUE(InOrder(commands(), {"OUVRE,LANGUE.WDW", "FERME", "FERME", "OUVRE,MENU.WDW"}));
-  }
+  EXPECT_TRUE(InOrder(commands(), {"OUVRE,LANGUE.WDW", "FERME", "FERME", "OUVRE,MENU.WDW"}));
 }
 
 TEST_F(MainMenuTest, ProgramItemsLaunchTheirCommandLinesInANormalWindow) {
@@ -177,7 +163,6 @@ TEST_F(MainMenuTest, UnknownCodeAndOtherStatusesBringTheUserBackToTheMenu) {
 }
 
 TEST_F(MainMenuTest, SettingsItemsOpenTheirDialogs) {
-  if (!ConfigPresent()) GTEST_SKIP() << "the dialogs have not landed in this build";
   const std::vector<std::pair<const char*, const char*>> items = {
       {"PM", "OUVRE,MODEM.WDW"},    {"PP", "OUVRE,SERIE.WDW"},  {"PD", "OUVRE,DECONEX.WDW"},
       {"PF", "OUVRE,FICHIERS.WDW"}, {"PE", "OUVRE,CHEMIN.WDW"}, {"PA", "OUVRE,LANGUE.WDW"}};
@@ -223,7 +208,6 @@ TEST_F(MainMenuTest, RefusedMissingDirectoryBringsTheMenuBackWithoutCheckingTheO
 }
 
 TEST_F(MainMenuTest, UnavailablePortBringsTheMenuBackWithTheOpenedLineClosed) {
-  if (!LinkPresent(t.clock)) GTEST_SKIP() << "the serial link has not landed in this build";
   FakeLine& line1 = t.serial.AddLine("COM1");
   t.st.Ports.line[0].ACTIVE = 'O';
   t.st.Ports.line[1].ACTIVE = 'O';  // COM2 does not exist
@@ -237,9 +221,6 @@ TEST_F(MainMenuTest, UnavailablePortBringsTheMenuBackWithTheOpenedLineClosed) {
 }
 
 TEST_F(MainMenuTest, ScheduleEndingTheStationClosesTheLinesWithoutQuitQuestion) {
-  if (!LinkPresent(t.clock) || !PollLoopPresent()) {
-    GTEST_SKIP() << "the serial link or the poll loop has not landed in this build";
-  }
   FakeLine& line1 = t.serial.AddLine("COM1");
   t.st.Ports.line[0].ACTIVE = 'O';
   // The fake clock starts at 09:15:02: program C falls due at 09:16.

@@ -77,6 +77,39 @@ void TakeHandheldId(const char* name, char id[4]) {
   id[3] = 0;
 }
 
+// Where an upload of |name| ends up: the received-files directory (a plain
+// prefix, at most 80 characters) followed by the name.
+bool ReceivedFilePath(const Station& st, const char* name, char (&path)[kPathSize]) {
+  int w = std::snprintf(path, sizeof path, "%.80s%s", st.Paths.RECU, name);
+  return w >= 0 && static_cast<size_t>(w) < sizeof path;
+}
+
+// Where line |n| writes an upload while it arrives. A replacing upload goes to
+// the line's partial file, so that the earlier file of its name stays whole
+// until the new one is complete: "..RECUFIC.n" begins with "..", which no
+// header name can (they are refused), nor AJOUTFIC.n or the names the append
+// step keeps; at 11 characters it fits wherever a 12-character name fits.
+// Any other upload goes to the line's temporary file for the append step.
+bool ReceivingPath(const Station& st, int n, char (&path)[kPathSize]) {
+  int w = st.Options.APPEND == 'N'
+              ? std::snprintf(path, sizeof path, "%.80s..RECUFIC.%d", st.Paths.RECU, n)
+              : std::snprintf(path, sizeof path, "%.80sAJOUTFIC.%d", st.Paths.RECU, n);
+  return w >= 0 && static_cast<size_t>(w) < sizeof path;
+}
+
+// Makes the received file stand durably under its name. The handheld may
+// erase its copy once it has our ACK, so this runs before it. A replacing
+// upload takes the final name only here: the earlier file is replaced in one
+// step, never left missing or half written.
+bool PutInPlace(Station& st) {
+  LineEntry& line = st.Line();
+  if (st.Options.APPEND != 'N') return SyncParentDirectory(line.RecvFilePath);
+  char final_path[kPathSize];
+  if (!ReceivedFilePath(st, line.UploadName, final_path)) return false;
+  if (::rename(line.RecvFilePath, final_path) != 0) return false;
+  return SyncParentDirectory(final_path);
+}
+
 void ShowHeaderState(Station& st) {
   const char* word = Localized(st, "ENTETE", "HEAD", "ENCABEZADO");
   if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", st.LineNumber(), word);
@@ -136,13 +169,10 @@ void ReceiveHeader(Station& st) {
     return;
   }
 
-  // With APPEND 'N' the upload replaces the file of its name; otherwise it
-  // goes to the line's own temporary file for the append step.
+  // Both names must fit before anything is created.
   char path[kPathSize];
-  int w = st.Options.APPEND == 'N'
-              ? std::snprintf(path, sizeof path, "%.80s%s", st.Paths.RECU, h.name)
-              : std::snprintf(path, sizeof path, "%.80sAJOUTFIC.%d", st.Paths.RECU, n);
-  if (w < 0 || static_cast<size_t>(w) >= sizeof path) {
+  char final_path[kPathSize];
+  if (!ReceivingPath(st, n, path) || !ReceivedFilePath(st, h.name, final_path)) {
     SendByte(st, NAK);
     return;
   }
@@ -249,7 +279,7 @@ void ReceiveEndOfFile(Station& st) {
                  static_cast<int64_t>(sb.st_size) == unit * announced;
   // The handheld may erase its copy once it has our ACK: the file and its
   // name must be on stable storage first.
-  if (!size_ok || !SyncFile(line.DataFile) || !SyncParentDirectory(line.RecvFilePath)) {
+  if (!size_ok || !SyncFile(line.DataFile) || !PutInPlace(st)) {
     AbortWithError(st);
     return;
   }

@@ -1,14 +1,23 @@
 #include <dirent.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <optional>
 #include <set>
 
+#include "app/app.h"
+#include "config/settings.h"
 #include "protocol/upload_fixture.h"
+#include "supervision/supervision.h"
 
 namespace kavelin2 {
 namespace {
 
 const Bytes kAck{ACK};
 const Bytes kNak{NAK};
+// Where a replacing upload on line 1 or 2 is written until its end of file.
+const char kPartial1[] = "RECU/..RECUFIC.1";
+const char kPartial2[] = "RECU/..RECUFIC.2";
 
 std::set<std::string> DirEntries(const std::string& dir) {
   std::set<std::string> out;
@@ -46,7 +55,7 @@ TEST_F(UploadExample, UploadHalfOfTheExampleExchangeGoesByteForByte) {
   EXPECT_STREQ("COMMANDE.001", line().UploadName);
   EXPECT_STREQ("001", line().HandheldId);
   EXPECT_EQ(15, line().RecordLength);
-  EXPECT_STREQ("RECU/COMMANDE.001", line().RecvFilePath);
+  EXPECT_STREQ(kPartial1, line().RecvFilePath);
 
   Send(DataFrame(1, r1));
   EXPECT_EQ(kAck, Answers());
@@ -116,7 +125,8 @@ TEST_F(ReceiveHeader, HostileNamesAreRefusedAndNothingIsCreated) {
   std::set<std::string> before = DirEntries(".");
   for (const std::string& field : std::vector<std::string>{
            "../ETC  .001", "A/B     .001", "A\\B     .001", "        .   ", ".       .   ",
-           std::string("AB\x01     .001"), std::string("AB\0     .001", 12), "..      .   "}) {
+           std::string("AB\x01     .001"), std::string("AB\0     .001", 12), "..      .   ",
+           "..RECUFIC.1 "}) {  // the partial file of line 1
     SCOPED_TRACE(field);
     Send({ENQ});
     Answers();
@@ -192,7 +202,9 @@ TEST_F(ReceiveHeader, IdentifierComesFromTheEndOfTheTrimmedName) {
   line().LineState = '0';
   Send(HeaderFrame("A", "00001", {"01"}));
   EXPECT_STREQ("??A", line().HandheldId);
-  EXPECT_TRUE(FileExists("RECU/A"));
+  Send(DataFrame(1, "a"));
+  Send({EOT});
+  EXPECT_EQ("a", ReadFile("RECU/A"));
 }
 
 TEST_F(ReceiveHeader, SilenceGivesUpWithoutAnAnswer) {
@@ -216,15 +228,6 @@ TEST_F(ReceiveHeader, SilenceGivesUpWithoutAnAnswer) {
   EXPECT_EQ(0, line().TimedOut);
 }
 
-TEST_F(ReceiveHeader, ExistingFileOfTheNameIsReplaced) {
-  WriteFile("RECU/CDE.001", "old contents");
-  OpenFile("CDE.001", "00001", {"03"});
-  EXPECT_EQ("", ReadFile("RECU/CDE.001"));
-  Send(DataFrame(1, "new"));
-  Send({EOT});
-  EXPECT_EQ("new", ReadFile("RECU/CDE.001"));
-}
-
 TEST_F(ReceiveHeader, FileThatCannotBeCreatedIsRefused) {
   std::strcpy(st.Paths.RECU, "MISSING/");
   EXPECT_EQ(Concat({kAck, kNak}), OpenFile("CDE.001", "00001", {"03"}));
@@ -240,7 +243,7 @@ TEST_F(ReceiveBlock, RepeatedBlockIsAcknowledgedAndNotStoredTwice) {
   Send(DataFrame(1, "AAA"));
   Send(DataFrame(1, "AAA"));
   EXPECT_EQ(Concat({kAck, kAck}), Answers());
-  EXPECT_EQ("AAA", ReadFile("RECU/CDE.001"));
+  EXPECT_EQ("AAA", ReadFile(kPartial1));
   EXPECT_EQ(2, line().NextBlockNumber);
 }
 
@@ -249,7 +252,8 @@ TEST_F(ReceiveBlock, MissingBlockIsRefused) {
   Send(DataFrame(2, "BBB"));
   EXPECT_EQ(kNak, Answers());
   EXPECT_EQ('8', line().LineState);
-  EXPECT_EQ("", ReadFile("RECU/CDE.001"));
+  EXPECT_TRUE(FileExists(kPartial1));
+  EXPECT_EQ("", ReadFile(kPartial1));
 }
 
 TEST_F(ReceiveBlock, BadBccIsRefusedAndNothingStored) {
@@ -259,7 +263,8 @@ TEST_F(ReceiveBlock, BadBccIsRefusedAndNothingStored) {
   Send(frame);
   EXPECT_EQ(kNak, Answers());
   EXPECT_EQ('8', line().LineState);
-  EXPECT_EQ("", ReadFile("RECU/CDE.001"));
+  EXPECT_TRUE(FileExists(kPartial1));
+  EXPECT_EQ("", ReadFile(kPartial1));
 }
 
 TEST_F(ReceiveBlock, IncompleteFrameTimesOutAfter3000MsWithoutAnswer) {
@@ -305,7 +310,7 @@ TEST_F(ReceiveBlock, ShortWriteIsRefusedAndTheFileCutBack) {
     Send(DataFrame(2, Record('b', 15)));
   }
   EXPECT_EQ(kNak, Answers());
-  EXPECT_EQ(Record('a', 15), ReadFile("RECU/CDE.001"));
+  EXPECT_EQ(Record('a', 15), ReadFile(kPartial1));
   EXPECT_EQ(2, line().NextBlockNumber);
 
   Send(DataFrame(2, Record('b', 15)));
@@ -362,9 +367,10 @@ TEST_F(ReceiveEndOfFile, FileSizeThatDoesNotAddUpEndsTheExchangeInError) {
   OpenFile("CDE.001", "00001", {"02"});
   Send(DataFrame(1, "aa"));
   Answers();
-  WriteFile("RECU/CDE.001", "aaa");  // something else wrote to it
+  WriteFile(kPartial1, "aaa");  // something else wrote to it
   Send({EOT});
   EXPECT_EQ(Bytes{EOT}, Answers());
+  EXPECT_FALSE(FileExists(kPartial1));
   EXPECT_FALSE(FileExists("RECU/CDE.001"));
   EXPECT_EQ('2', line().LineState);
   EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("ER ", 0));
@@ -383,6 +389,166 @@ TEST_F(ReceiveEndOfFile, DataStandsInTheFileWhenTheAckLeaves) {
   EXPECT_EQ("abcdefgh", at_ack);
   EXPECT_EQ(std::vector<std::string>{"AFFICHE, ETAT,1=FIN"}, Commands("AFFICHE, ETAT,1=FIN"));
   EXPECT_EQ("AFFICHE, PHASE,1=ATTENTE", ts.ui->commands.back());
+}
+
+// With APPEND 'N' an upload replaces the file of its name, but only at its
+// accepted end of file: a handheld's earlier, complete file must survive an
+// upload that fails.
+class ReplacingUpload : public ProtocolTest {
+ protected:
+  static constexpr char kEarlier[] = "earlier, complete";
+  ReplacingUpload() { WriteFile("RECU/COMMANDE.001", kEarlier); }
+  // Header and one of the two announced blocks of a new COMMANDE.001.
+  void StartReupload(int i = 0) {
+    OpenFile("COMMANDE.001", "00002", {"03"}, i);
+    Send(DataFrame(1, "new"), i);
+    ASSERT_EQ(kAck, Answers(i));
+  }
+  void ExpectEarlierFileOnly() {
+    EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
+    EXPECT_EQ(std::set<std::string>{"COMMANDE.001"}, DirEntries("RECU"));
+  }
+};
+
+TEST_F(ReplacingUpload, EarlierFileStaysUntilTheAcceptedEndOfFileReplacesIt) {
+  StartReupload();
+  EXPECT_STREQ(kPartial1, line().RecvFilePath);
+  EXPECT_EQ("new", ReadFile(kPartial1));
+  EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
+  Send(DataFrame(2, "NEW"));
+  EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
+  std::string at_ack;
+  lines[0]->on_write = [&](FakeLine&, const Bytes& b) {
+    if (b == kAck) at_ack = ReadFile("RECU/COMMANDE.001");
+  };
+  Send({EOT});
+  EXPECT_EQ(Concat({kAck, kAck}), Answers());
+  EXPECT_EQ("newNEW", at_ack);  // in place before the handheld hears of it
+  EXPECT_EQ(std::set<std::string>{"COMMANDE.001"}, DirEntries("RECU"));
+  EXPECT_STREQ("", line().RecvFilePath);
+}
+
+TEST_F(ReplacingUpload, TheDisplayIsTheSameAsForAFirstUpload) {
+  std::vector<std::string> shown[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    ts.ui->commands.clear();
+    std::strcpy(line().HandheldId, "???");  // each pass as the first file of an exchange
+    OpenFile("COMMANDE.001", "00001", {"03"});
+    Send(DataFrame(1, "new"));
+    Send({EOT});
+    EXPECT_EQ(Concat({kAck, kAck}), Answers());
+    shown[pass] = ts.ui->commands;
+    ::unlink("RECU/COMMANDE.001");  // the second pass is a first upload
+  }
+  EXPECT_EQ(shown[0], shown[1]);
+  EXPECT_EQ(1, std::count(shown[0].begin(), shown[0].end(), "AFFICHE, FICHIER,1=COMMANDE.001"));
+}
+
+TEST_F(ReplacingUpload, EarlierFileSurvivesAnUploadThatTimesOut) {
+  StartReupload();
+  st.CurrentLine = 0;
+  for (int i = 0; i < 10; ++i) HandleTimeout(st);
+  EXPECT_EQ('1', line().LineState);
+  EXPECT_TRUE(FileExists(kPartial1));
+  HandleTimeout(st);  // the eleventh ends the exchange
+  EXPECT_EQ(Bytes{EOT}, Answers());
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("TO ", 0));
+  ExpectEarlierFileOnly();
+  EXPECT_FALSE(FileExists("UNLINK.TXT"));
+}
+
+TEST_F(ReplacingUpload, EarlierFileSurvivesASizeMismatch) {
+  StartReupload();
+  Send(DataFrame(2, "NEW"));
+  Answers();
+  WriteFile(kPartial1, "newNE");  // the file no longer makes two records
+  Send({EOT});
+  EXPECT_EQ(Bytes{EOT}, Answers());
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("ER ", 0));
+  ExpectEarlierFileOnly();
+}
+
+TEST_F(ReplacingUpload, AStopRequestWaitsForTheUploadAndTheEarlierFileSurvives) {
+  StartReupload();
+  // The user (or SIGTERM, through the headless front end) asks to stop at
+  // every pass; the silent handheld's upload ends at its eleventh time-out.
+  ts.ui->responder = [this](const std::string& cmd) -> std::optional<FakeReply> {
+    if (cmd != "ECRAN,SAISIE/NONBLOCANTE") return std::nullopt;
+    if (ts.clock.now() > 10 * 60 * 1000) line().LinePhase = line().LineState = '2';
+    return FakeReply{"*P*", std::nullopt, std::nullopt};
+  };
+  EXPECT_EQ(1, PollLines(st));
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("TO ", 0));
+  ExpectEarlierFileOnly();
+}
+
+TEST_F(ReplacingUpload, GoingOffLineMidUploadLeavesTheEarlierFileAndTheNextUploadCleansUp) {
+  StartReupload();
+  // The station leaves on-line mode with the upload open; the next on-line
+  // period starts from idle lines.
+  for (SettingsFile f : {SettingsFile::kPorts, SettingsFile::kModems, SettingsFile::kPaths,
+                         SettingsFile::kFileOptions, SettingsFile::kSchedule}) {
+    StoreSettings(st, f);
+  }
+  CloseLines(st);
+  StartOnLine(st);
+  EXPECT_EQ(-1, line().DataFile);
+  EXPECT_STREQ("", line().RecvFilePath);
+  EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
+  EXPECT_EQ("new", ReadFile(kPartial1));  // left over, under a name no upload has
+
+  // The next upload on the line starts its partial file afresh.
+  st.LineTable[0].PortHandle = ts.serial.Open("COM1");
+  OpenFile("COMMANDE.001", "00001", {"03"});
+  Send(DataFrame(1, "xyz"));
+  Send({EOT});
+  EXPECT_EQ(Concat({kAck, kAck}), Answers());
+  EXPECT_EQ("xyz", ReadFile("RECU/COMMANDE.001"));
+  EXPECT_EQ(std::set<std::string>{"COMMANDE.001"}, DirEntries("RECU"));
+}
+
+TEST_F(ReplacingUpload, UndeletablePartialFileIsListedAndTheEarlierFileSurvives) {
+  StartReupload();
+  // A non-empty directory in place of the partial file cannot be unlinked.
+  ASSERT_EQ(0, ::unlink(kPartial1));
+  ASSERT_EQ(0, ::mkdir(kPartial1, 0777));
+  WriteFile(std::string(kPartial1) + "/inner", "x");
+  Send(DataFrame(2, "NEW"));
+  Send(DataFrame(3, "ONE"));  // more blocks than announced: an error at the end
+  Answers();
+  Send({EOT});
+  EXPECT_EQ(Bytes{EOT}, Answers());
+  std::string path = kPartial1;
+  EXPECT_EQ("001 1 06/12/26 09:15:02 " + path + std::string(92 - path.size(), '\0') + "\r\n",
+            ReadFile("UNLINK.TXT"));
+  EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
+}
+
+TEST_F(ReplacingUpload, EachLineHasItsOwnPartialFile) {
+  OpenFile("COMMANDE.001", "00001", {"03"}, 0);
+  OpenFile("COMMANDE.001", "00001", {"03"}, 1);
+  EXPECT_STREQ(kPartial1, line(0).RecvFilePath);
+  EXPECT_STREQ(kPartial2, line(1).RecvFilePath);
+  Send(DataFrame(1, "one"), 0);
+  Send(DataFrame(1, "two"), 1);
+  Send({EOT}, 1);
+  EXPECT_EQ("two", ReadFile("RECU/COMMANDE.001"));
+  Send({EOT}, 0);
+  EXPECT_EQ("one", ReadFile("RECU/COMMANDE.001"));
+  EXPECT_EQ(std::set<std::string>{"COMMANDE.001"}, DirEntries("RECU"));
+}
+
+TEST_F(ReplacingUpload, FinalNameThatCannotBeReplacedEndsInErrorWithoutAnAck) {
+  ASSERT_EQ(0, ::mkdir("RECU/CDE.001", 0777));
+  WriteFile("RECU/CDE.001/inner", "x");
+  OpenFile("CDE.001", "00001", {"03"});
+  Send(DataFrame(1, "new"));
+  Answers();
+  Send({EOT});
+  EXPECT_EQ(Bytes{EOT}, Answers());  // the handheld keeps its copy
+  EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("ER ", 0));
+  EXPECT_FALSE(FileExists(kPartial1));
+  EXPECT_EQ("x", ReadFile("RECU/CDE.001/inner"));
 }
 
 }  // namespace
