@@ -102,11 +102,7 @@ void AppendReceivedFile(Station& st) {
 
   bool done = false;
   if (w >= 0 && static_cast<size_t>(w) < sizeof line.RecvFilePath) {
-    if (std::strcmp(line.RecvFilePath, temp_path) == 0) {
-      // An upload named like the line's temporary file already stands under
-      // its final name; appending it to itself would lose it.
-      done = true;
-    } else if (!Exists(line.RecvFilePath)) {
+    if (!Exists(line.RecvFilePath)) {
       done = ::rename(temp_path, line.RecvFilePath) == 0;
       if (done) SyncParentDirectory(line.RecvFilePath);
     } else {
