@@ -70,6 +70,30 @@ TEST_F(AppendReceivedFile, BothLinesAtOnceUseTheirOwnTemporaryFiles) {
   EXPECT_FALSE(FileExists("RECU/AJOUTFIC.2"));
 }
 
+TEST_F(AppendReceivedFile, UploadsNamedLikeATemporaryFileAreRefused) {
+  // Line 2 is receiving into its temporary file.
+  OpenFile("CDE.002", "00001", {"03"}, 1);
+  Send(DataFrame(1, "two"), 1);
+  // A name that is a line's temporary file would be appended to itself, or
+  // merged with the other line's upload in progress and then emptied by the
+  // next header: it is refused.
+  for (const char* name : {"AJOUTFIC.1", "AJOUTFIC.2"}) {
+    SCOPED_TRACE(name);
+    Bytes answers = OpenFile(name, "00001", {"03"});
+    EXPECT_EQ((Bytes{ACK, NAK}), answers);
+    EXPECT_EQ('0', line().LineState);
+    EXPECT_EQ(-1, line().DataFile);
+    line().LineState = '2';
+    line().LinePhase = '2';
+  }
+  Answers(1);
+  Send({EOT}, 1);
+  EXPECT_EQ(Bytes{ACK}, Answers(1));
+  EXPECT_EQ("two", ReadFile("RECU/CDE.002"));
+  EXPECT_FALSE(FileExists("RECU/AJOUTFIC.1"));
+  EXPECT_FALSE(FileExists("RECU/AJOUTFIC.2"));
+}
+
 TEST_F(AppendReceivedFile, NeitherYesNorNoLeavesTheUploadInTheTemporaryFile) {
   st.Options.APPEND = 'X';
   Upload("CDE.001", {"aaa"});

@@ -53,7 +53,8 @@ void SendNak(Station& st) { SendByte(st, NAK); }
 void EnqRule(Station& st) {
   LineEntry& line = st.Line();
   int32_t old = line.EnqCount;
-  ++line.EnqCount;
+  // Only the ninth is special: an endless run must not wrap the count round.
+  if (line.EnqCount < INT32_MAX) ++line.EnqCount;
   SendByte(st, old == 8 ? line.LastSentByte : NAK);
 }
 

@@ -143,6 +143,19 @@ TEST_F(DispatchControlByte, NinthEnqResendsTheLastByteAndTheTenthIsRefusedAgain)
   EXPECT_EQ(10, line().EnqCount);
 }
 
+TEST_F(DispatchControlByte, EndlessRunOfEnqsNeverWrapsTheCountBackToTheNinth) {
+  line().LineState = '6';
+  line().LinePhase = '3';
+  st.CurrentLine = 0;
+  line().EnqCount = 2147483647;  // a handheld that has sent nothing else for a day
+  SendByte(st, ACK);
+  Answers();
+  kavelin2::DispatchControlByte(st, ENQ);
+  kavelin2::DispatchControlByte(st, ENQ);
+  EXPECT_EQ((Bytes{NAK, NAK}), Answers());
+  EXPECT_GE(line().EnqCount, 9);
+}
+
 TEST_F(DispatchControlByte, RepeatedHeaderIsAcknowledgedAndItsRestConsumedByteByByte) {
   OpenFile("CDE.001", "00001", {"03"});
   EXPECT_EQ('8', line().LineState);

@@ -36,10 +36,22 @@ struct Header {
   int32_t record_length = 0;
 };
 
+// The lines' temporary files of the append step ("AJOUTFIC.1", "AJOUTFIC.2")
+// share the received-files directory: an upload of one of these names would
+// be merged with a line's upload in progress, or emptied by its next header.
+bool IsTemporaryName(const char* name) {
+  for (int n = 1; n <= kLineCount; ++n) {
+    char temp[16];
+    std::snprintf(temp, sizeof temp, "AJOUTFIC.%d", n);
+    if (std::strcmp(name, temp) == 0) return true;
+  }
+  return false;
+}
+
 // Decodes the header body (the |n| bytes before its ETX). False for a header
 // that must be refused: a frame too short for its fields, a name that could
-// leave the received-files directory, a negative number, or records that
-// could not fit FrameBuffer.
+// leave the received-files directory or is a line's temporary file, a
+// negative number, or records that could not fit FrameBuffer.
 bool ParseHeader(const uint8_t* body, size_t n, Header* h) {
   if (n < kWidthsOffset) return false;
   for (size_t i = 0; i < kNameWidth; ++i) {
@@ -48,7 +60,7 @@ bool ParseHeader(const uint8_t* body, size_t n, Header* h) {
   std::memcpy(h->name, body + kNameOffset, kNameWidth);
   h->name[kNameWidth] = 0;
   TrimFileName(h->name);
-  if (!IsSafeFileName(h->name)) return false;
+  if (!IsSafeFileName(h->name) || IsTemporaryName(h->name)) return false;
 
   std::memcpy(h->count_text, body + kCountOffset, kCountWidth);
   h->count_text[kCountWidth] = 0;

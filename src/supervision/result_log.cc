@@ -35,6 +35,9 @@ void LogResult(Station& st, int result) {
   line.LinePhase = kPhaseNone;
   line.LineState = kStateIdle;
   line.EnqCount = 0;
+  // The refusals of this exchange must not shorten the retries of the next:
+  // its first NAK may come before any ACK clears the count.
+  line.NakCount = 0;
   line.ReachedDownloadStart = false;
 
   if (st.Schedule.SELFIN == 'O') st.PendingProgram = 1;

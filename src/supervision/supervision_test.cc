@@ -222,6 +222,27 @@ TEST_F(SupervisionTest, FailedExchangeDeletesItsOwnTableOnlyWithBothOptions) {
   EXPECT_FALSE(FileExists("tables/TABLE.001"));
 }
 
+TEST_F(SupervisionTest, RefusalsOfAnEndedExchangeDoNotCountInTheNext) {
+  DownloadUnderWay();
+  for (int i = 0; i < 11; ++i) Nak();
+  ASSERT_EQ(kStateIdle, L().LineState);
+
+  // The next exchange on the line: the handheld refuses its ENQ before any ACK.
+  Stamp();
+  Identify("001");
+  ASSERT_EQ(Byte(ACK) + Byte(ENQ), Sent());
+  for (int i = 1; i <= 10; ++i) EXPECT_EQ(Byte(ENQ), Nak()) << i;
+  EXPECT_EQ(kStateNextEntry, L().LineState);
+  EXPECT_EQ(Byte(EOT), Nak());
+
+  // Refusals followed by silence do not shorten the next exchange either.
+  DownloadUnderWay();
+  for (int i = 0; i < 5; ++i) Nak();
+  Timeouts(11);
+  ASSERT_EQ(kStateIdle, L().LineState);
+  EXPECT_EQ(0, L().NakCount);
+}
+
 TEST_F(SupervisionTest, ExchangeThatNeverReachedItsDownloadLeavesAnEarlierTable) {
   ts.st.Options.SUP_TAB = 'O';
   ts.st.Options.PORTABLE = 'O';

@@ -1,0 +1,119 @@
+// Support of the end-to-end tests: a working directory with settings files
+// written byte by byte, the real station program and the handheld simulator
+// as child processes, and the result log read back.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kavelin2::e2e {
+
+// The build tree that holds kavelin2, libkavelin2ui.so and kavelin2-handheld.
+std::string BuildDir();
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& data);
+bool FileExists(const std::string& path);
+// The names in a directory, sorted, without "." and "..".
+std::vector<std::string> ListDir(const std::string& path);
+// Polls |condition| every 10 ms until it holds or |timeout_ms| passed.
+bool WaitFor(const std::function<bool()>& condition, int timeout_ms);
+
+// What the six settings files say. Lines use the speed code 2 (115200).
+struct Settings {
+  bool active[2] = {true, false};
+  char sup_tab = 'N', append = 'N', portable = 'N', sup_fic = 'N', add_crlf = 'N', dos = 'N';
+  std::string language = "Anglais";
+};
+
+// A fresh temporary working directory with RECU/, TABLE/, TRANS/ and LOG/,
+// removed with everything in it at the end.
+class WorkDir {
+ public:
+  WorkDir();
+  ~WorkDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // Writes the six settings files.
+  void WriteSettings(const Settings& s) const;
+
+ private:
+  std::string path_;
+};
+
+// A child process with its standard output and error in files.
+class Child {
+ public:
+  Child(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
+        const std::map<std::string, std::string>& env, const std::string& out_path);
+  ~Child();  // kills a child still running
+  pid_t pid() const { return pid_; }
+  // Waits for the end; the exit status, or -1 on a time-out, 128 + signal
+  // when killed by a signal.
+  int Wait(int timeout_ms);
+  bool Running();
+  void Signal(int sig);
+  std::string Output() const;
+
+ private:
+  pid_t pid_ = -1;
+  int status_ = -1;
+  bool done_ = false;
+  std::string out_path_;
+};
+
+// User and system CPU seconds of a process, from /proc/<pid>/stat.
+double ProcessCpuSeconds(pid_t pid);
+
+// The station program on line at once, headless, with its UI transcript.
+class StationProcess {
+ public:
+  // |ports| maps "COM1"/"COM2" to the device paths. Without |transcript| the
+  // UI commands are not recorded (as for measurements).
+  StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports,
+                 bool transcript = true);
+  // SIGTERM, then the exit status (-1 when it did not end in |timeout_ms|).
+  int Stop(int timeout_ms = 15000);
+  Child& child() { return *child_; }
+  std::string Transcript() const;
+  std::string Output() const { return child_->Output(); }
+
+ private:
+  std::string transcript_;
+  std::unique_ptr<Child> child_;
+};
+
+// The simulator with |args|, run in the working directory.
+class SimulatorProcess {
+ public:
+  SimulatorProcess(const WorkDir& dir, const std::string& name, std::vector<std::string> args);
+  int Finish(int timeout_ms = 30000) { return child_->Wait(timeout_ms); }
+  std::string Output() const { return child_->Output(); }
+  Child& child() { return *child_; }
+
+ private:
+  std::unique_ptr<Child> child_;
+};
+
+// The STAT.TXT record an exchange that began at |start| (calendar seconds)
+// and lasted |elapsed| seconds writes.
+std::string StatRecord(const std::string& result, const std::string& id, int line, time_t start,
+                       int elapsed);
+// True when |record| is the record of an exchange that began within
+// [from, to] and lasted at most to - from seconds.
+bool MatchesStatRecord(const std::string& record, const std::string& result, const std::string& id,
+                       int line, time_t from, time_t to);
+// STAT.TXT cut into its 37-byte records.
+std::vector<std::string> StatRecords(const WorkDir& dir);
+
+// Bytes as the simulator's raw logs hold them.
+std::string Frame(uint8_t lead, const std::string& body);  // lead, body, ETX, BCC
+
+}  // namespace kavelin2::e2e
