@@ -92,9 +92,9 @@ int main() {
   handheld::Session session(*port, timing, report, dir / "rx");
 
   handheld::ExchangePlan upload;
-  handheld::UploadSpec spec;
-  handheld::ParseUploadSpec(dir / "BENCH.001:64", &spec, &error);
-  upload.uploads.push_back(spec);
+  handheld::UploadSpec desc;
+  handheld::ParseUploadSpec(dir / "BENCH.001:64", &desc, &error);
+  upload.uploads.push_back(desc);
   upload.download = true;
   upload.download_id = "001";  // no table: the download is a single RS
   handheld::ExchangePlan download;

@@ -163,7 +163,7 @@ std::string Describe(const Bytes& frame) {
   return out;
 }
 
-bool ParseUploadSpec(const std::string& text, UploadSpec* spec, std::string* error) {
+bool ParseUploadSpec(const std::string& text, UploadSpec* desc, std::string* error) {
   // The path may itself hold colons; the record length and widths are the
   // last one or two colon-separated parts.
   size_t c1 = text.rfind(':');
@@ -223,7 +223,7 @@ bool ParseUploadSpec(const std::string& text, UploadSpec* spec, std::string* err
     return false;
   }
   s.name_field = NameField(base);
-  *spec = s;
+  *desc = s;
   return true;
 }
 

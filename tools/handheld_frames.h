@@ -68,6 +68,6 @@ struct UploadSpec {
   int record_length = 0;
   std::vector<int> widths;
 };
-bool ParseUploadSpec(const std::string& text, UploadSpec* spec, std::string* error);
+bool ParseUploadSpec(const std::string& text, UploadSpec* desc, std::string* error);
 
 }  // namespace kavelin2::handheld

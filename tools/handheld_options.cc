@@ -81,13 +81,13 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       if (!ParseLineFormat(value, &o->format)) return bad("expected e.g. 8N1, 7E1, 8O2");
     } else if (arg == "--upload") {
       if (!take(&value)) return false;
-      UploadSpec spec;
+      UploadSpec desc;
       std::string why;
-      if (!ParseUploadSpec(value, &spec, &why)) {
+      if (!ParseUploadSpec(value, &desc, &why)) {
         *error = "--upload " + why;
         return false;
       }
-      plan.uploads.push_back(spec);
+      plan.uploads.push_back(desc);
     } else if (arg == "--name-field") {
       if (!take(&value)) return false;
       if (plan.uploads.empty()) return bad("comes after the --upload it renames");

@@ -172,13 +172,13 @@ int Session::SendStep(const Bytes& frame, bool resend_on_nak) {
   }
 }
 
-bool Session::Upload(const UploadSpec& spec) {
-  std::ifstream in(spec.path, std::ios::binary);
+bool Session::Upload(const UploadSpec& desc) {
+  std::ifstream in(desc.path, std::ios::binary);
   Bytes data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return Fail("cannot read " + spec.path);
-  const size_t length = static_cast<size_t>(spec.record_length);
+  if (!in.good() && !in.eof()) return Fail("cannot read " + desc.path);
+  const size_t length = static_cast<size_t>(desc.record_length);
   const int records = static_cast<int>(data.size() / length);
-  report_.Line("upload of '%s': %d records of %zu bytes", spec.name_field.c_str(), records, length);
+  report_.Line("upload of '%s': %d records of %zu bytes", desc.name_field.c_str(), records, length);
 
   auto step_acked = [&](const Bytes& frame) {
     int b = SendStep(frame, true);
@@ -196,10 +196,10 @@ bool Session::Upload(const UploadSpec& spec) {
   } else if (!step_acked(Bytes{kEnq})) {
     return false;
   }
-  int b = SendStep(HeaderFrame(spec.name_field, records, spec.widths), true);
+  int b = SendStep(HeaderFrame(desc.name_field, records, desc.widths), true);
   if (b == kNak && plan_->keep_going) {
-    report_.Line("the station refuses '%s': leaving it out", spec.name_field.c_str());
-    result_.refused.push_back(spec.name_field);
+    report_.Line("the station refuses '%s': leaving it out", desc.name_field.c_str());
+    result_.refused.push_back(desc.name_field);
     upload_open_ = true;
     return true;
   }
@@ -224,7 +224,7 @@ bool Session::Upload(const UploadSpec& spec) {
   }
   if (!step_acked(Bytes{kEot})) return false;
   char text[64];
-  std::string name = spec.name_field;
+  std::string name = desc.name_field;
   snprintf(text, sizeof text, " (%d records)", records);
   result_.uploads.push_back(name + text);
   return true;

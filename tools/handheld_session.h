@@ -74,7 +74,7 @@ class Session {
   };
   enum class Expect { kName, kEnq, kHeader, kData };
 
-  bool Upload(const UploadSpec& spec);
+  bool Upload(const UploadSpec& desc);
   bool Download(const std::string& id);
   // Sends one step's frame and reads the answer byte; repeats the frame on
   // NAK when |resend_on_nak|. Returns the final answer byte, or a port error.

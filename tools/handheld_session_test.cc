@@ -87,11 +87,11 @@ class SessionTest : public ::testing::Test {
     return path;
   }
 
-  UploadSpec Spec(const std::string& path, const std::string& lengths) {
-    UploadSpec spec;
+  UploadSpec MakeUpload(const std::string& path, const std::string& lengths) {
+    UploadSpec desc;
     std::string error;
-    EXPECT_TRUE(ParseUploadSpec(path + ":" + lengths, &spec, &error)) << error;
-    return spec;
+    EXPECT_TRUE(ParseUploadSpec(path + ":" + lengths, &desc, &error)) << error;
+    return desc;
   }
 
   std::unique_ptr<HandheldPort> port_;
@@ -103,7 +103,7 @@ class SessionTest : public ::testing::Test {
 
 TEST_F(SessionTest, UploadAndDownloadCompleteAndTheFileIsStored) {
   ExchangePlan plan;
-  plan.uploads.push_back(Spec(WriteRecords("CDE.001", "ab"), "1"));
+  plan.uploads.push_back(MakeUpload(WriteRecords("CDE.001", "ab"), "1"));
   plan.download = true;
   plan.download_id = "001";
   ExchangeResult r = Run(
@@ -153,7 +153,7 @@ TEST_F(SessionTest, UploadAndDownloadCompleteAndTheFileIsStored) {
 
 TEST_F(SessionTest, SkippedBlockIsSentWhenTheNextOneIsRefused) {
   ExchangePlan plan;
-  plan.uploads.push_back(Spec(WriteRecords("CDE.002", "ab"), "1"));
+  plan.uploads.push_back(MakeUpload(WriteRecords("CDE.002", "ab"), "1"));
   plan.faults.skip_blocks.insert(1);
   ExchangeResult r = Run(plan, [](ScriptedStation& st) {
     st.Expect({kEnq});
@@ -176,7 +176,7 @@ TEST_F(SessionTest, SkippedBlockIsSentWhenTheNextOneIsRefused) {
 
 TEST_F(SessionTest, RefusedFrameIsSentAgainAndTheEleventhRefusalEndsTheExchange) {
   ExchangePlan plan;
-  plan.uploads.push_back(Spec(WriteRecords("CDE.003", "a"), "1"));
+  plan.uploads.push_back(MakeUpload(WriteRecords("CDE.003", "a"), "1"));
   plan.faults.corrupt_steps.insert(2);
   ExchangeResult r = Run(plan, [](ScriptedStation& st) {
     st.Expect({kEnq});

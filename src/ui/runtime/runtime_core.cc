@@ -102,7 +102,7 @@ void Runtime::Run(const std::string& verb, const std::string& args, const std::s
   } else if (verb == "OUVRE") {
     Window w;
     w.name = TrimBlanks(args);
-    if (const WindowSpec* spec = FindWindowSpec(w.name)) w.title = spec->title.For(screen_.nation);
+    if (const WindowSpec* desc = FindWindowSpec(w.name)) w.title = desc->title.For(screen_.nation);
     screen_.windows.push_back(std::move(w));
     opened = true;
   } else if (verb == "FERME") {

@@ -43,9 +43,9 @@ std::string Trimmed(const std::string& s) {
 
 }  // namespace
 
-FormView::FormView(const FormSpec& spec) : spec_(spec) {
-  for (size_t i = 0; i < spec_.items.size(); ++i) {
-    if (Focusable(spec_.items[i])) {
+FormView::FormView(const FormSpec& desc) : desc_(desc) {
+  for (size_t i = 0; i < desc_.items.size(); ++i) {
+    if (Focusable(desc_.items[i])) {
       focus_ = static_cast<int>(i);
       break;
     }
@@ -53,17 +53,17 @@ FormView::FormView(const FormSpec& spec) : spec_(spec) {
 }
 
 const FormItem* FormView::Focused() const {
-  if (focus_ < 0 || focus_ >= static_cast<int>(spec_.items.size())) return nullptr;
-  return &spec_.items[static_cast<size_t>(focus_)];
+  if (focus_ < 0 || focus_ >= static_cast<int>(desc_.items.size())) return nullptr;
+  return &desc_.items[static_cast<size_t>(focus_)];
 }
 
 void FormView::MoveFocus(int step) {
-  int n = static_cast<int>(spec_.items.size());
+  int n = static_cast<int>(desc_.items.size());
   if (n == 0 || focus_ < 0) return;
   int i = focus_;
   for (int k = 0; k < n; ++k) {
     i = (i + step + n) % n;
-    if (Focusable(spec_.items[static_cast<size_t>(i)])) {
+    if (Focusable(desc_.items[static_cast<size_t>(i)])) {
       focus_ = i;
       return;
     }
@@ -86,8 +86,8 @@ void FormView::SyncEditor(Window& w) {
 }
 
 bool FormView::TimesValid(Window& w) {
-  for (size_t i = 0; i < spec_.items.size(); ++i) {
-    const FormItem& item = spec_.items[i];
+  for (size_t i = 0; i < desc_.items.size(); ++i) {
+    const FormItem& item = desc_.items[i];
     if (item.type == FormItem::kField && item.kind == FieldKind::kTime &&
         !ValidTime(FieldValue(w, item.field))) {
       focus_ = static_cast<int>(i);
@@ -106,9 +106,9 @@ std::optional<InputResult> FormView::Activate(const FormItem& item, Window& w) {
 std::optional<InputResult> FormView::HandleKey(int key, Window& w, Lang) {
   notice_ = nullptr;
   SyncEditor(w);
-  if (key == kKeyEscape) return InputResult{spec_.cancel_status, ""};
+  if (key == kKeyEscape) return InputResult{desc_.cancel_status, ""};
   if (key == kKeyF10) {
-    for (const FormItem& item : spec_.items) {
+    for (const FormItem& item : desc_.items) {
       if (item.type == FormItem::kButton && std::string(item.status) == "*V*") {
         return Activate(item, w);
       }
@@ -257,13 +257,13 @@ std::string FormView::ShownValue(const FormItem& item, Window& w, Lang lang, boo
 
 void FormView::Draw(Terminal& t, Window& w, Lang lang) {
   SyncEditor(w);
-  Frame f = CenteredFrame(t, spec_.rows, spec_.cols);
-  std::string title = WindowTitle(w, spec_.title, lang);
-  DrawTitleBar(t, "KAVELIN2 - " + title, spec_.clock ? FieldValue(w, "HEUREAC") : "");
+  Frame f = CenteredFrame(t, desc_.rows, desc_.cols);
+  std::string title = WindowTitle(w, desc_.title, lang);
+  DrawTitleBar(t, "KAVELIN2 - " + title, desc_.clock ? FieldValue(w, "HEUREAC") : "");
   DrawFrame(t, f, title);
   int cursor_row = -1, cursor_col = -1;
-  for (size_t i = 0; i < spec_.items.size(); ++i) {
-    const FormItem& item = spec_.items[i];
+  for (size_t i = 0; i < desc_.items.size(); ++i) {
+    const FormItem& item = desc_.items[i];
     bool focused = static_cast<int>(i) == focus_;
     int row = f.content_row(item.row);
     if (item.row >= f.content_height()) continue;
@@ -296,7 +296,7 @@ void FormView::Draw(Terminal& t, Window& w, Lang lang) {
   if (notice_) {
     PutText(t, t.rows() - 1, 1, notice_->in(lang), t.cols() - 2, kBold);
   } else {
-    DrawKeyLine(t, spec_.hint.in(lang));
+    DrawKeyLine(t, desc_.hint.in(lang));
   }
   t.SetCursor(cursor_row, cursor_col);
 }

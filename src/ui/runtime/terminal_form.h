@@ -55,17 +55,17 @@ struct FormSpec {
   Text3 hint = labels::kFormHint;     // the key line
 };
 
-// The specification of a known dialog window, or nullptr.
+// The description of a known dialog window, or nullptr.
 const FormSpec* FindFormSpec(const std::string& window_name);
 
 class FormView : public View {
  public:
-  explicit FormView(const FormSpec& spec);
+  explicit FormView(const FormSpec& desc);
   void Draw(Terminal& t, Window& w, Lang lang) override;
   std::optional<InputResult> HandleKey(int key, Window& w, Lang lang) override;
-  InputResult LeaveResult() const override { return {spec_.cancel_status, ""}; }
+  InputResult LeaveResult() const override { return {desc_.cancel_status, ""}; }
 
-  // Which item has the focus (index in spec items), for tests.
+  // Which item has the focus (index in desc items), for tests.
   int focus() const { return focus_; }
 
  private:
@@ -76,7 +76,7 @@ class FormView : public View {
   bool TimesValid(Window& w);
   std::string ShownValue(const FormItem& item, Window& w, Lang lang, bool focused);
 
-  FormSpec spec_;
+  FormSpec desc_;
   int focus_ = -1;
   LineEditor editor_;
   int editor_item_ = -1;

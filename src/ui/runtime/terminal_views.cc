@@ -69,9 +69,9 @@ std::string WindowTitle(const Window& w, const Text3& own, Lang lang) {
   if (w.title.empty()) return own.in(lang);
   // The runtime gives every window its library title when it opens; only a
   // title the station set itself replaces ours.
-  if (const WindowSpec* spec = FindWindowSpec(w.name)) {
+  if (const WindowSpec* desc = FindWindowSpec(w.name)) {
     for (int nation : {5, 3, 7}) {
-      if (w.title == spec->title.For(nation)) return own.in(lang);
+      if (w.title == desc->title.For(nation)) return own.in(lang);
     }
   }
   return w.title;
@@ -81,7 +81,7 @@ std::unique_ptr<View> NewViewFor(const std::string& window_name) {
   if (window_name == "MENU.WDW") return NewMenuView();
   if (window_name == "KAVELIN2.WDW") return NewOnlineView();
   if (window_name == "SELREP.WDW") return NewDirectoryPickerView();
-  if (const FormSpec* spec = FindFormSpec(window_name)) return std::make_unique<FormView>(*spec);
+  if (const FormSpec* desc = FindFormSpec(window_name)) return std::make_unique<FormView>(*desc);
   return std::make_unique<GenericView>();
 }
 

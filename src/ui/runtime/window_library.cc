@@ -247,8 +247,8 @@ const FieldSpec* FindFieldSpec(const WindowSpec& window, std::string_view name) 
 }
 
 std::string CancelStatus(std::string_view window) {
-  const WindowSpec* spec = FindWindowSpec(window);
-  return spec ? spec->cancel_status : "ESC";
+  const WindowSpec* desc = FindWindowSpec(window);
+  return desc ? desc->cancel_status : "ESC";
 }
 
 }  // namespace kavelin2::uirt
