@@ -2,6 +2,7 @@
 // at all, and the two ways its UI runtime can be missing.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "e2e_support.h"
@@ -94,6 +95,93 @@ TEST(Program, UiRuntimeWithoutAnEntryPointStopsWithStatus3) {
   EXPECT_NE(std::string::npos,
             out.find("La résolution des liens avec la DLL WDEXE a échoué.\nProgramme arrêté!"))
       << out;
+}
+
+// A whole menu session of `kavelin2 P` driven by the script front end: the
+// settings file it leaves and the exact commands it sent.
+struct Session {
+  WorkDir dir;
+  std::string transcript;
+  std::string output;
+  int status = -1;
+
+  Session(const std::string& language, const std::string& script,
+          const std::map<std::string, std::string>& files = {}) {
+    for (const auto& [name, bytes] : files) WriteFile(dir / name, bytes);
+    std::string lang = language;
+    lang.resize(9, '\0');
+    WriteFile(dir / "LANGUE.CFG", lang);
+    WriteFile(dir / "script.txt", script);
+    Child station(BuildDir() + "/kavelin2", {"P"}, dir.path(),
+                  {{"KAVELIN2_UI", "script:" + (dir / "script.txt")},
+                   {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}},
+                  dir / "out.txt");
+    status = station.Wait(20000);
+    output = station.Output();
+    transcript = ReadFile(dir / "ui.txt");
+  }
+  bool Sent(const std::string& command) const {
+    return transcript.find(command + "\n") != std::string::npos;
+  }
+};
+
+TEST(ProgramMenu, PortDialogValidatedFromTheMenuWritesTheFetchedValues) {
+  Session s("Anglais",
+            "ECRAN, SAISIE\t*M*\tPP\n"
+            "ECRAN, SAISIE\t*V*\n"
+            "ECRAN,RECUPERE,ACTIVE1\t\tO\n"
+            "ECRAN,RECUPERE,PORT1\t\tCOM3\n"
+            "ECRAN,RECUPERE,VITESSE1\t\t2\n");
+  ASSERT_EQ(0, s.status) << s.output;
+  std::string line1 = "O";
+  line1 += std::string("COM3") + '\0';
+  line1 += Bytes({2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
+  line1 += "N";
+  EXPECT_EQ(line1 + PortEntryImage("COM2"), ReadFile(s.dir / "CONF_COM.CFG"));
+  // The dialog's fill commands, its fetches in order and its close.
+  EXPECT_NE(std::string::npos,
+            s.transcript.find("OUVRE,SERIE.WDW\nAFFICHE, ACTIVE1,=N\nAFFICHE, PORT1,=1\n"
+                              "AFFICHE, VITESSE1,=1\nAFFICHE, DONNEES1,=2\n"
+                              "AFFICHE, PARITE1,=1\nAFFICHE, STOPBIT1,=1\nAFFICHE, IRDA1,=N\n"))
+      << s.transcript;
+  EXPECT_NE(std::string::npos,
+            s.transcript.find("ECRAN, SAISIE\nECRAN,RECUPERE,ACTIVE1\nECRAN,RECUPERE,PORT1\n"
+                              "ECRAN,RECUPERE,VITESSE1\nECRAN,RECUPERE,DONNEES1\n"))
+      << s.transcript;
+  EXPECT_TRUE(s.Sent("OUINON, Are you sure to quit KAVELIN2 ?"));
+}
+
+TEST(ProgramMenu, DeleteQuestionAnsweredNoKeepsTheResultFile) {
+  const std::string record = "OK 001 1 06/12/26 09:15:02 00.03'25\r\n";
+  Session s("Francais",
+            "ECRAN, SAISIE\t*M*\tRR\n"
+            "OUINON\t\t0\t0\n",
+            {{"STAT.TXT", record}});
+  ASSERT_EQ(0, s.status) << s.output;
+  EXPECT_TRUE(s.Sent("OUINON, Effacement du fichier resultats?"));
+  EXPECT_EQ(record, ReadFile(s.dir / "STAT.TXT"));
+}
+
+TEST(ProgramMenu, ResultFileMissingOnlyShowsTheEmptyFileMessage) {
+  Session s("Francais", "ECRAN, SAISIE\t*M*\tRR\n");
+  ASSERT_EQ(0, s.status) << s.output;
+  EXPECT_TRUE(s.Sent("INFO, Fichier resultats vide."));
+  EXPECT_FALSE(s.Sent("OUINON, Effacement du fichier resultats?"));
+}
+
+TEST(ProgramMenu, FileOptionsAndResultMessagesInSpanish) {
+  Session s("Espagnol",
+            "ECRAN, SAISIE\t*M*\tPF\n"
+            "ECRAN, SAISIE\t*V*\n"
+            "ECRAN,RECUPERE,SUP_FIC\t\tO\n"
+            "ECRAN, SAISIE\t*M*\tRV\n");
+  ASSERT_EQ(0, s.status) << s.output;
+  // SUP_FIC is byte 3 of the file; the others were fetched as shown.
+  EXPECT_EQ("NNNONN", ReadFile(s.dir / "CONF_FIC.CFG"));
+  EXPECT_TRUE(s.Sent("AFFICHE, SUP_FIC=N"));
+  EXPECT_TRUE(s.Sent("INFO, Fichero de resultados vasillo."));
+  EXPECT_TRUE(s.Sent("OUINON, Esta seguro de querer salir de KAVELIN2 ?"));
+  EXPECT_TRUE(s.Sent("NATION,7"));
 }
 
 }  // namespace
