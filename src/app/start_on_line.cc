@@ -25,10 +25,7 @@ void ResetLine(LineEntry& line) {
   line.ExchangeTime[0] = 0;
   // An exchange cut short when the user left on-line mode may still hold its
   // files: they would leak, and a later exchange must not write into them.
-  if (line.DataFile >= 0) close(line.DataFile);
-  line.DataFile = -1;
-  if (line.TableFile >= 0) close(line.TableFile);
-  line.TableFile = -1;
+  line.CloseExchangeFiles();
 }
 
 // A path field of the settings as a string, bounded by the field's width.

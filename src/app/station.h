@@ -91,6 +91,10 @@ struct LineEntry {
   int32_t TimedOut = 0;
   int32_t NakCount = 0;
   int32_t TimeoutCount = 0;
+
+  // Closes the data file and the table file of the exchange, whichever is
+  // open, and marks both closed.
+  void CloseExchangeFiles();
 };
 
 // The platform services a station runs on. Not owned by the station.

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -18,70 +17,13 @@
 #include "link/line_speed.h"
 #include "link/link.h"
 #include "link/serial_port.h"
+#include "testing/pty.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {
 namespace {
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() { unsetenv(name_); }
-
- private:
-  const char* name_;
-};
-
-// One pseudo-terminal pair; the slave's path stands for a serial device.
-class Pty {
- public:
-  Pty() {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
-      path_ = name;
-      close(slave);  // the station opens it by name
-    }
-  }
-  ~Pty() { Hangup(); }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  const std::string& path() const { return path_; }
-  bool ok() const { return !path_.empty(); }
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master_, bytes.data(), bytes.size()));
-  }
-  // What the station wrote, waiting up to |timeout_ms| for |n| bytes.
-  std::string Receive(size_t n, int timeout_ms = 2000) {
-    std::string out;
-    while (out.size() < n) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, timeout_ms) <= 0) break;
-      char buf[4096];
-      ssize_t r = read(master_, buf, std::min(sizeof buf, n - out.size()));
-      if (r <= 0) break;
-      out.append(buf, static_cast<size_t>(r));
-    }
-    return out;
-  }
-  void Hangup() {
-    if (master_ >= 0) close(master_);
-    master_ = -1;
-  }
-
- private:
-  int master_ = -1;
-  std::string path_;
-};
-
-int64_t CpuNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
-}
+using Pty = TestPty;
 
 PortEntry Entry(const char* port, int32_t speed) {
   PortEntry e;
@@ -313,12 +255,12 @@ TEST_F(PosixLine, HungUpPeerNeverMakesTheStationSpin) {
   pty.Hangup();
 
   SerialPort* ports[] = {port};
-  int64_t cpu = CpuNs();
+  int64_t cpu = ProcessCpuNs();
   int32_t start = s.clock->NowMs();
   s.serial->WaitForInput(ports, 1000);
   s.serial->WaitForInput(ports, 200);  // a dead line is no longer polled
   int32_t waited = s.clock->NowMs() - start;
-  int64_t used = CpuNs() - cpu;
+  int64_t used = ProcessCpuNs() - cpu;
   EXPECT_GE(waited, 1150);
   EXPECT_LT(used, 50'000'000) << "CPU ns while waiting on a hung-up line";
 
@@ -327,12 +269,12 @@ TEST_F(PosixLine, HungUpPeerNeverMakesTheStationSpin) {
   const uint8_t b = ENQ;
   EXPECT_FALSE(port->Write(&b, 1));
   s.st.CurrentLine = 0;
-  cpu = CpuNs();
+  cpu = ProcessCpuNs();
   EXPECT_EQ(0, WaitByte(s.st));
   EXPECT_EQ(1, s.st.LineTable[0].TimedOut);
   uint8_t frame[10];
   EXPECT_EQ(0, ReadBytes(s.st, frame, 10));
-  EXPECT_LT(CpuNs() - cpu, 50'000'000);
+  EXPECT_LT(ProcessCpuNs() - cpu, 50'000'000);
   CloseLines(s.st);
 }
 
@@ -350,11 +292,11 @@ TEST_F(PosixLine, HungUpLineIsLeftOutWhileTheOtherLineIsServed) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     other.Send("\x05");
   });
-  int64_t cpu = CpuNs();
+  int64_t cpu = ProcessCpuNs();
   int32_t start = s.clock->NowMs();
   s.serial->WaitForInput(ports, 3000);
   int32_t waited = s.clock->NowMs() - start;
-  int64_t used = CpuNs() - cpu;
+  int64_t used = ProcessCpuNs() - cpu;
   handheld.join();
   EXPECT_GE(waited, 250);
   EXPECT_LT(waited, 2000);
@@ -371,11 +313,11 @@ TEST_F(PosixLine, IdleOpenLineCostsNoProcessorTime) {
   s.st.Ports.line[0] = Entry("COM1", 2);
   ASSERT_EQ(1, OpenLines(s.st));
   SerialPort* ports[] = {s.st.LineTable[0].PortHandle.get()};
-  int64_t cpu = CpuNs();
+  int64_t cpu = ProcessCpuNs();
   int32_t start = s.clock->NowMs();
   s.serial->WaitForInput(ports, 1000);
   int32_t waited = s.clock->NowMs() - start;
-  int64_t used = CpuNs() - cpu;
+  int64_t used = ProcessCpuNs() - cpu;
   EXPECT_GE(waited, 995);
   EXPECT_LT(used, 10'000'000) << "CPU ns for one idle second (1% of a core is 10 ms)";
 

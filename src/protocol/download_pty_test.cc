@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,6 +18,7 @@
 #include "supervision/supervision.h"
 #include "testing/fake_launcher.h"
 #include "testing/fake_ui.h"
+#include "testing/pty.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {
@@ -26,42 +26,12 @@ namespace {
 
 // The handheld's end of a pseudo-terminal pair; the station opens the other
 // end as COM1.
-class HandheldPty {
+class HandheldPty : public TestPty {
  public:
-  HandheldPty() {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
-      close(slave);
-      path_ = name;
-      setenv("KAVELIN2_PORT_COM1", name, 1);
-    }
-  }
-  ~HandheldPty() {
-    unsetenv("KAVELIN2_PORT_COM1");
-    if (master_ >= 0) close(master_);
-  }
-  bool ok() const { return !path_.empty(); }
-  void Send(const std::string& bytes) {
-    ASSERT_EQ(static_cast<ssize_t>(bytes.size()), write(master_, bytes.data(), bytes.size()));
-  }
-  // Up to |n| bytes, waiting at most |timeout_ms| for each piece.
-  std::string Receive(size_t n, int timeout_ms = 2000) {
-    std::string out;
-    while (out.size() < n) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, timeout_ms) <= 0) break;
-      char buf[4096];
-      ssize_t r = read(master_, buf, std::min(sizeof buf, n - out.size()));
-      if (r <= 0) break;
-      out.append(buf, static_cast<size_t>(r));
-    }
-    return out;
-  }
+  HandheldPty() : env_("KAVELIN2_PORT_COM1", path()) {}
 
  private:
-  int master_ = -1;
-  std::string path_;
+  ScopedEnv env_;
 };
 
 std::string Frame(uint8_t lead, const std::string& body) {

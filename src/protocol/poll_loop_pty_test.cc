@@ -3,7 +3,6 @@
 // answers a byte at once.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -17,26 +16,15 @@
 #include "protocol/protocol.h"
 #include "testing/fake_launcher.h"
 #include "testing/fake_ui.h"
+#include "testing/pty.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {
 namespace {
 
-int64_t CpuNs() {
-  timespec ts{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-  return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
-}
-
 class PollLinesOnAPty : public ::testing::Test {
  protected:
   PollLinesOnAPty() {
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
-      close(slave);  // the station opens it by name
-      setenv("KAVELIN2_PORT_COM1", name, 1);
-    }
     auto ui = std::make_unique<FakeUiRuntime>();
     ui_ = ui.get();
     st_ =
@@ -54,22 +42,17 @@ class PollLinesOnAPty : public ::testing::Test {
     st_->Ports.line[1].ACTIVE = 'N';
     st_->Options.APPEND = 'N';
   }
-  ~PollLinesOnAPty() override {
-    CloseLines(*st_);
-    if (master_ >= 0) close(master_);
-    unsetenv("KAVELIN2_PORT_COM1");
-  }
+  ~PollLinesOnAPty() override { CloseLines(*st_); }
 
   // One byte from the station, or -1 after |timeout_ms|.
   int Receive(int timeout_ms) {
-    pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0) return -1;
-    uint8_t b;
-    return read(master_, &b, 1) == 1 ? b : -1;
+    std::string b = pty_.Receive(1, timeout_ms);
+    return b.empty() ? -1 : static_cast<uint8_t>(b[0]);
   }
 
   ScopedTempDir dir_;
-  int master_ = -1;
+  TestPty pty_;
+  ScopedEnv port_env_{"KAVELIN2_PORT_COM1", pty_.path()};
   std::unique_ptr<Clock> clock_ = NewSystemClock();
   std::unique_ptr<SerialSystem> serial_ = NewPosixSerialSystem(*clock_);
   FakeLauncher launcher_;
@@ -78,7 +61,7 @@ class PollLinesOnAPty : public ::testing::Test {
 };
 
 TEST_F(PollLinesOnAPty, LineInAnExchangeIsServedWithoutSpinning) {
-  ASSERT_GE(master_, 0);
+  ASSERT_TRUE(pty_.ok());
   ASSERT_EQ(1, OpenLines(*st_));
   Station& st = *st_;
   // The user stops after 1.5 s; the exchange is ended then, as its end would.
@@ -99,15 +82,15 @@ TEST_F(PollLinesOnAPty, LineInAnExchangeIsServedWithoutSpinning) {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     auto sent = std::chrono::steady_clock::now();
     uint8_t enq = ENQ;
-    ASSERT_EQ(1, write(master_, &enq, 1));
+    ASSERT_EQ(1, write(pty_.master(), &enq, 1));
     answer = Receive(1000);
     answer_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::chrono::steady_clock::now() - sent)
                     .count();
   });
-  int64_t cpu = CpuNs();
+  int64_t cpu = ProcessCpuNs();
   EXPECT_EQ(1, PollLines(st));
-  int64_t used = CpuNs() - cpu;
+  int64_t used = ProcessCpuNs() - cpu;
   handheld.join();
 
   EXPECT_EQ(ACK, answer);

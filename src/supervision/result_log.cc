@@ -1,6 +1,5 @@
 // The end of every exchange: the result record, the line back to idle, the
 // end-of-exchange program requested, the input that came after dropped.
-#include <unistd.h>
 
 #include <cstring>
 
@@ -24,9 +23,7 @@ void LogResult(Station& st, int result) {
   AppendRecord(kStatFileName, record, sizeof record);  // a lost record is not shown
 
   // Files of the exchange still open are of no further use.
-  if (line.DataFile >= 0) ::close(line.DataFile);
-  if (line.TableFile >= 0) ::close(line.TableFile);
-  line.DataFile = line.TableFile = -1;
+  line.CloseExchangeFiles();
 
   std::memset(line.ExchangeDate, 0, sizeof line.ExchangeDate);
   std::memset(line.ExchangeTime, 0, sizeof line.ExchangeTime);

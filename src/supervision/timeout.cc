@@ -17,19 +17,13 @@ constexpr int32_t kSilenceMs = 3000;
 constexpr int32_t kDeleteRetryMs = 2000;
 constexpr int32_t kDeleteRetryPauseMs = 50;
 
-void CloseExchangeFiles(LineEntry& line) {
-  if (line.DataFile >= 0) ::close(line.DataFile);
-  if (line.TableFile >= 0) ::close(line.TableFile);
-  line.DataFile = line.TableFile = -1;
-}
-
 // Ends the exchange with |result|. The table file goes with a failed
 // exchange only when the options say so and this exchange named it itself:
 // TablePath may still name the table of an earlier exchange on the line.
 void EndFailedExchange(Station& st, int result) {
   LineEntry& line = st.Line();
   SendByte(st, EOT);
-  CloseExchangeFiles(line);
+  line.CloseExchangeFiles();
   DiscardReceivedFile(st);
   bool own_table = line.ReachedDownloadStart;
   LogResult(st, result);
