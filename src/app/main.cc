@@ -2,9 +2,9 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/clock.h"
-#include "app/launcher.h"
-#include "app/station.h"
+#include "station/clock.h"
+#include "station/launcher.h"
+#include "station/station.h"
 #include "link/serial_port.h"
 #include "ui/ui_channel.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/launcher.h"
-#include "app/station.h"
+#include "station/launcher.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "link/link.h"
 #include "protocol/protocol.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/station.h"
+#include "station/station.h"
 #include "config/settings.h"
 
 namespace kavelin2 {

@@ -5,8 +5,9 @@
 
 #include "app/app.h"
 #include "app/main_menu.h"
-#include "app/station.h"
 #include "config/settings.h"
+#include "station/exit_status.h"
+#include "station/station.h"
 
 namespace kavelin2 {
 namespace {
@@ -17,9 +18,6 @@ struct LanguageCode {
   int nation;
 };
 constexpr LanguageCode kLanguageCodes[] = {{"Francais", 5}, {"Anglais", 3}, {"Espagnol", 7}};
-
-// Exit status when the UI runtime never started, as when it cannot be loaded.
-constexpr int kExitNoRuntime = 3;
 
 // Tells the runtime the loaded language; an unknown name sends nothing.
 void SendLanguageCode(Station& st) {
@@ -48,7 +46,7 @@ int StationMain(Station& st, const std::string& command_line) {
     // Any other command line, the empty one included: on line at once.
     st.ui.SetStatus("*B*");
   }
-  return RunMainMenu(st) == MenuEnd::kQuit ? 0 : kExitNoRuntime;
+  return RunMainMenu(st) == MenuEnd::kQuit ? kExitOk : kExitNoRuntime;
 }
 
 }  // namespace kavelin2

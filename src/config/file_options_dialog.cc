@@ -1,5 +1,5 @@
 // "FICHIERS.WDW": the six file handling options.
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 

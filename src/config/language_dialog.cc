@@ -1,5 +1,5 @@
 // "LANGUE.WDW": the station's language, which is also the UI runtime's.
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 

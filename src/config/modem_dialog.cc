@@ -1,5 +1,5 @@
 // "MODEM.WDW": modem presence and extra command of each line.
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 

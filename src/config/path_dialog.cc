@@ -5,7 +5,7 @@
 // validation ("*V*") reads the four fields back and stores them.
 #include <string>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 

@@ -1,5 +1,5 @@
 // "SERIE.WDW": the two lines' port, speed, framing and infrared settings.
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 

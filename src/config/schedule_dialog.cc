@@ -2,7 +2,7 @@
 // current time shown while the window is open.
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 

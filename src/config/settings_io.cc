@@ -7,7 +7,7 @@
 // no longer leave a settings file missing or cut short.
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 #include "config/settings_file.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "supervision/supervision.h"
 

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/codec.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "testing/test_station.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 
 namespace kavelin2 {

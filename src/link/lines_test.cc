@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "testing/test_station.h"
 

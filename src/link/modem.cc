@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 
 namespace kavelin2 {

@@ -21,7 +21,7 @@
 #include <map>
 #include <vector>
 
-#include "app/clock.h"
+#include "station/clock.h"
 #include "link/device_path.h"
 #include "link/line_speed.h"
 #include "link/serial_port.h"

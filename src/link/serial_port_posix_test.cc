@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/device_path.h"
 #include "link/line_speed.h"
 #include "link/link.h"

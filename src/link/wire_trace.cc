@@ -1,6 +1,6 @@
 #include "link/wire_trace.h"
 
-#include "app/clock.h"
+#include "station/clock.h"
 
 namespace kavelin2 {
 

@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "protocol/durable_file.h"
 #include "protocol/protocol.h"
 

@@ -2,8 +2,8 @@
 // that what each byte does in each state can be read (and tested) cell by cell.
 #include <cstring>
 
-#include "app/clock.h"
-#include "app/station.h"
+#include "station/clock.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/protocol.h"
 #include "supervision/supervision.h"

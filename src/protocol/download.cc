@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/codec.h"
 #include "protocol/protocol.h"

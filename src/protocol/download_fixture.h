@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/codec.h"
 #include "protocol/protocol.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "app/app.h"
-#include "app/clock.h"
-#include "app/station.h"
+#include "station/clock.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/protocol.h"
 #include "supervision/supervision.h"

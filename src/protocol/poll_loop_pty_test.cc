@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/protocol.h"
 #include "testing/fake_launcher.h"

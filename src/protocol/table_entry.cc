@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "protocol/codec.h"
 #include "protocol/durable_file.h"

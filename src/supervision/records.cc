@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "supervision/supervision.h"
 
 namespace kavelin2 {

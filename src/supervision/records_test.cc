@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "supervision/supervision.h"
 #include "testing/test_station.h"
 

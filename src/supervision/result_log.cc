@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "supervision/records.h"
 #include "supervision/supervision.h"

@@ -3,8 +3,8 @@
 
 #include <cerrno>
 
-#include "app/clock.h"
-#include "app/station.h"
+#include "station/clock.h"
+#include "station/station.h"
 #include "link/link.h"
 #include "supervision/records.h"
 #include "supervision/supervision.h"

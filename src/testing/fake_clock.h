@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/clock.h"
+#include "station/clock.h"
 
 namespace kavelin2 {
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/launcher.h"
+#include "station/launcher.h"
 
 namespace kavelin2 {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "app/station.h"
+#include "station/station.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_launcher.h"
 #include "testing/fake_serial.h"

@@ -88,6 +88,9 @@ class FrontEnd {
   virtual void Message(Screen&, MessageKind kind, const std::string& text) = 0;
   // "VOIR,<path>": shows a text file (the result log) to the user.
   virtual void ShowTextFile(Screen&, const std::string& path) { (void)path; }
+  // "JOURNAL,<text>": one line for the station's log (what happened and why:
+  // a summary of an exchange, a warning, a lost line). Never asks anything.
+  virtual void Journal(Screen&, const std::string& text) { (void)text; }
 };
 
 // The front ends. The terminal one lives in terminal_front_end.cc.

@@ -102,6 +102,8 @@ class HeadlessFrontEnd : public FrontEnd {
     Log((kind == MessageKind::kError ? "ERREUR " : "INFO ") + OneLine(text));
   }
 
+  void Journal(Screen&, const std::string& text) override { Log(OneLine(text)); }
+
   void ShowTextFile(Screen&, const std::string& path) override {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -144,6 +144,8 @@ void Runtime::Run(const std::string& verb, const std::string& args, const std::s
     front_end_->Message(screen_, MessageKind::kError, args);
   } else if (verb == "VOIR") {
     front_end_->ShowTextFile(screen_, TrimBlanks(args));
+  } else if (verb == "JOURNAL") {
+    front_end_->Journal(screen_, args);
   }
 }
 

@@ -76,6 +76,7 @@ class ScriptFrontEnd : public FrontEnd {
   void Message(Screen& s, MessageKind kind, const std::string& text) override {
     headless_->Message(s, kind, text);
   }
+  void Journal(Screen& s, const std::string& text) override { headless_->Journal(s, text); }
   void ShowTextFile(Screen& s, const std::string& path) override {
     headless_->ShowTextFile(s, path);
   }

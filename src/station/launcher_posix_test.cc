@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "app/launcher.h"
+#include "station/launcher.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {

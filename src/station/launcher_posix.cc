@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/launcher.h"
+#include "station/launcher.h"
 
 namespace kavelin2 {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/clock.h"
+#include "station/clock.h"
 
 namespace kavelin2 {
 namespace {

@@ -7,10 +7,10 @@
 #include <cstring>
 #include <memory>
 
-#include "app/clock.h"
-#include "app/launcher.h"
 #include "config/settings.h"
 #include "link/serial_port.h"
+#include "station/clock.h"
+#include "station/launcher.h"
 #include "ui/ui_channel.h"
 
 namespace kavelin2 {
@@ -133,6 +133,11 @@ struct Station {
   LineEntry& Line() { return LineTable[CurrentLine]; }
   int LineNumber() const { return CurrentLine + 1; }
 };
+
+// Sends one line to the station's log ("JOURNAL,<text>"): the headless
+// front end writes it with a time stamp, the terminal one may show it. The
+// text is formatted printf-style and cut to what one command carries.
+void LogEvent(Station& st, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Picks the message of the current language: |fr| for "Francais", |en| for
 // "Anglais", |es| for "Espagnol", nullptr for any other name (no message is

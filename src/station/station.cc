@@ -1,6 +1,9 @@
-#include "app/station.h"
+#include "station/station.h"
 
 #include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
 
 namespace kavelin2 {
 
@@ -8,6 +11,16 @@ void LineEntry::CloseExchangeFiles() {
   if (DataFile >= 0) ::close(DataFile);
   if (TableFile >= 0) ::close(TableFile);
   DataFile = TableFile = -1;
+}
+
+void LogEvent(Station& st, const char* format, ...) {
+  // The channel cuts a command at 1,024 characters; "JOURNAL," takes 8.
+  char text[1017];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  st.ui.UiCall("JOURNAL,%s", text);
 }
 
 const char* Localized(const Station& st, const char* fr, const char* en, const char* es) {
