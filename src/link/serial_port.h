@@ -40,6 +40,12 @@ class SerialPort {
 
   // The descriptor to wait on, or -1 when there is none (fakes, dead lines).
   virtual int WaitHandle() const { return -1; }
+
+  // True once the device has gone away under the station (hung up, or a
+  // read or write failed as a vanished device fails); |reason| then says
+  // why in the system's words. A lost port is never waited on again.
+  virtual bool Lost() const { return false; }
+  virtual std::string LostReason() const { return {}; }
 };
 
 class SerialSystem {
@@ -49,6 +55,11 @@ class SerialSystem {
   // Opens the device named |port_name| ("COM1", ...) exclusively. Returns
   // nullptr when it is absent or in use.
   virtual std::unique_ptr<SerialPort> Open(const std::string& port_name) = 0;
+
+  // Why the last Open failed, naming the device path tried and the system's
+  // reason ("/dev/ttyUSB0: No such file or directory"); empty after a
+  // success or when the back end cannot tell.
+  virtual std::string LastOpenError() const { return {}; }
 
   // Blocks until one of |ports| has queued input or |timeout_ms| of station
   // clock time have passed. Returns at once when timeout_ms <= 0. Null

@@ -87,6 +87,12 @@ struct LineEntry {
   char BlockTotalText[6] = {};
   int32_t BlocksSent = 0;
 
+  // The last ended exchange of the line, for the displays and the service
+  // status: "OK", "TO" or "ER" ("" before the first), and for a failure a
+  // short reason in the station's language.
+  char LastResult[3] = {};
+  char LastReason[64] = {};
+
   // Supervision.
   int32_t TimedOut = 0;
   int32_t NakCount = 0;
