@@ -117,7 +117,8 @@ void LoadLanguage(Station& st);
 void ReloadOrCreate(Station& st, SettingsFile file);
 // Validation step: remove the file, create it afresh, write the record whole.
 // (Clearing and filling the record is the dialog's job, field by field.)
-void StoreSettings(Station& st, SettingsFile file);
+// False when the new image could not be put in place (the old file stays).
+bool StoreSettings(Station& st, SettingsFile file);
 
 // Copies the reply text into a fixed field of |width| bytes (at most width-1
 // characters and a NUL, the rest zero): a longer value is cut, never spills.

@@ -112,10 +112,10 @@ void ReloadOrCreate(Station& st, SettingsFile file) {
   WriteRecord(st, file);
 }
 
-void StoreSettings(Station& st, SettingsFile file) {
-  // A failed write is not reported: the values in memory stay in force for
-  // this run and the previous file stays intact on disk.
-  WriteRecord(st, file);
+bool StoreSettings(Station& st, SettingsFile file) {
+  // The dialogs do not report a failed write: the values in memory stay in
+  // force for this run and the previous file stays intact on disk.
+  return WriteRecord(st, file);
 }
 
 }  // namespace kavelin2

@@ -7,6 +7,7 @@
 
 #include "app/app.h"
 #include "station/clock.h"
+#include "station/service_notify.h"
 #include "station/station.h"
 #include "link/link.h"
 #include "protocol/protocol.h"
@@ -115,6 +116,7 @@ int PollLines(Station& st) {
   for (;;) {
     // A stop asked while a line is in an exchange is not remembered.
     st.ui.UiCall("ECRAN,SAISIE/NONBLOCANTE");
+    NotifyServiceManager(st, st.ui.StatusIs("*P*"));
     if (st.ui.StatusIs("*P*") && BothLinesIdle(st)) return 1;
 
     if (st.PendingProgram != 0 && BothLinesIdle(st)) {

@@ -15,6 +15,8 @@
 
 namespace kavelin2 {
 
+class ServiceNotifier;
+
 constexpr int kLineCount = 2;
 constexpr size_t kFrameBufferSize = 1032;
 constexpr size_t kPathSize = 93;
@@ -108,6 +110,8 @@ struct Platform {
   Clock* clock = nullptr;
   SerialSystem* serial = nullptr;
   ProgramLauncher* launcher = nullptr;
+  // Reports to a service manager; none by default (station/service_notify.h).
+  ServiceNotifier* notifier = nullptr;
 };
 
 struct Station {
@@ -115,11 +119,13 @@ struct Station {
       : clock(*platform.clock),
         serial(*platform.serial),
         launcher(*platform.launcher),
+        notifier(platform.notifier),
         ui(std::move(ui_link)) {}
 
   Clock& clock;
   SerialSystem& serial;
   ProgramLauncher& launcher;
+  ServiceNotifier* notifier;  // may be null
   UiChannel ui;
 
   // Settings records (the files are the reference; see config/settings.h).
