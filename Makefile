@@ -61,3 +61,17 @@ format:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# --- Installation and the Debian package -------------------------------------
+# make install PREFIX=DIR: the programs in DIR/bin, the UI runtime in
+# DIR/lib/kavelin2, man pages, the systemd unit and its README (no root needed
+# for a prefix of one's own). make package: build/kavelin2_VERSION_ARCH.deb.
+PREFIX ?= /usr/local
+PACKAGES += systemd dpkg-dev file man-db groff-base bsdextrautils
+.PHONY: install package
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack -G DEB

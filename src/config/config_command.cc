@@ -156,9 +156,9 @@ int RunConfigCommand(Station& st, const std::vector<std::string>& args, std::str
   if (verb == "set") {
     std::vector<SettingsTextLine> lines;
     for (size_t n = 0; n < rest.size(); ++n) lines.push_back({static_cast<int>(n + 1), rest[n]});
-    return Apply(st, lines, "argument", missing, err);
+    return Apply(st, lines, "argument ", missing, err);
   }
-  return Apply(st, SplitLines(text), rest[0] == "-" ? "stdin" : rest[0], missing, err);
+  return Apply(st, SplitLines(text), (rest[0] == "-" ? "stdin" : rest[0]) + ":", missing, err);
 }
 
 int ConfigMain(int argc, char** argv) {

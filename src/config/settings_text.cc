@@ -390,7 +390,7 @@ bool ApplySettingsText(Station& st, const std::vector<SettingsTextLine>& lines,
   for (const SettingsTextLine& line : lines) {
     std::string text = Trim(line.text);
     if (text.empty() || text[0] == '#') continue;
-    std::string where = origin + ":" + std::to_string(line.number) + ": ";
+    std::string where = origin + std::to_string(line.number) + ": ";
     size_t eq = text.find('=');
     if (eq == std::string::npos) {
       *error = where + "\"" + text + "\" is not \"key = value\"";

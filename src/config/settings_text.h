@@ -28,8 +28,9 @@ struct SettingsTextLine {
 // Checks every line first, then applies them all to the records of |st|:
 // returns true and lists the files whose records changed in |changed| (each
 // once, in file order). On the first bad line (no "=", an unknown or repeated
-// key, a bad value) returns false with a message naming |origin|, the line
-// number, the key and the allowed values, and leaves the records untouched.
+// key, a bad value) returns false with a message naming the place (|origin|
+// followed by the line number: "site.txt:" gives "site.txt:12"), the key and
+// the allowed values, and leaves the records untouched.
 // Blank lines and lines starting with '#' are skipped.
 bool ApplySettingsText(Station& st, const std::vector<SettingsTextLine>& lines,
                        const std::string& origin, std::vector<SettingsFile>* changed,

@@ -238,10 +238,10 @@ TEST(ConfigCommand, EveryKindOfBadInputIsRefusedWithItsPlaceAndNothingIsWritten)
   const std::string long_dir(81, 'd');
   const std::vector<BadInput> cases = {
       {"unknown speed", {"set", "line1.active=yes", "line1.speed=9601"}, "",
-       {"argument:2: ", "line1.speed", "\"9601\"", "allowed: 256000 | 115200 |"}},
+       {"argument 2: ", "line1.speed", "\"9601\"", "allowed: 256000 | 115200 |"}},
       {"unknown key", {"set", "line1.active=yes", "line3.active=yes"}, "",
-       {"argument:2: ", "unknown key \"line3.active\""}},
-      {"no equals sign", {"set", "line1.port"}, "", {"argument:1: ", "\"line1.port\" is not"}},
+       {"argument 2: ", "unknown key \"line3.active\""}},
+      {"no equals sign", {"set", "line1.port"}, "", {"argument 1: ", "\"line1.port\" is not"}},
       {"bad format", {"set", "line2.format=9N1"}, "", {"line2.format", "parity N|E|O|M"}},
       {"port name too long", {"set", "line1.port=COM10"}, "",
        {"line1.port", "1 to 4 letters, digits or _"}},

@@ -16,15 +16,31 @@ constexpr const char* kDefaultLibrary = "libkavelin2ui.so";
 using InitFn = int32_t (*)(uint8_t*);
 using BlockFn = void (*)(uint8_t*);
 
-// The runtime beside the running program, whatever the search path says.
+// The runtime installed with the program, whatever the search path says:
+// beside it (the build tree), else in the private library directory of an
+// installed tree (PREFIX/bin/kavelin2 and PREFIX/lib/kavelin2/). When neither
+// exists, the path beside the program, which the loader's message then names.
 std::string LibraryBesideProgram() {
   char exe[PATH_MAX];
   ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-  if (n <= 0) return kDefaultLibrary;
-  std::string path(exe, static_cast<size_t>(n));
+  std::string path;
+  if (n > 0) {
+    path.assign(exe, static_cast<size_t>(n));
+  } else {
+    // Without /proc: the object that holds this function is the program.
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&LibraryBesideProgram), &info) != 0 &&
+        info.dli_fname != nullptr && info.dli_fname[0] == '/')
+      path = info.dli_fname;
+  }
   size_t slash = path.rfind('/');
   if (slash == std::string::npos) return kDefaultLibrary;
-  return path.substr(0, slash + 1) + kDefaultLibrary;
+  std::string dir = path.substr(0, slash + 1);
+  std::string beside = dir + kDefaultLibrary;
+  if (access(beside.c_str(), F_OK) == 0) return beside;
+  std::string installed = dir + "../lib/kavelin2/" + kDefaultLibrary;
+  if (access(installed.c_str(), F_OK) == 0) return installed;
+  return beside;
 }
 
 class DynamicUiRuntimeLink : public UiRuntimeLink {

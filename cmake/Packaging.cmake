@@ -1,0 +1,59 @@
+# Installation and the Debian package.
+#
+#   cmake --install build --prefix PREFIX   (make install PREFIX=...)
+#   PREFIX/bin/kavelin2, PREFIX/bin/kavelin2-handheld
+#   PREFIX/lib/kavelin2/libkavelin2ui.so    the UI runtime, found by the
+#                                           program relative to itself
+#   PREFIX/share/man/man1/                  kavelin2.1, kavelin2-handheld.1
+#   PREFIX/lib/systemd/system/kavelin2@.service
+#   PREFIX/share/doc/kavelin2/              README.service, example.env
+#
+# cpack (make package) builds kavelin2_VERSION_ARCH.deb with prefix /usr.
+
+install(TARGETS kavelin2 kavelin2-handheld RUNTIME DESTINATION bin)
+install(TARGETS kavelin2ui LIBRARY DESTINATION lib/kavelin2)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/man/kavelin2.1 ${CMAKE_SOURCE_DIR}/docs/man/kavelin2-handheld.1
+        DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.service ${CMAKE_SOURCE_DIR}/packaging/example.env
+        DESTINATION share/doc/kavelin2)
+# The unit names the program by its installed path, which is only known when
+# installing (cpack installs with its own prefix).
+install(CODE "
+  set(KAVELIN2_BINDIR \"\${CMAKE_INSTALL_PREFIX}/bin\")
+  set(KAVELIN2_DOCDIR \"\${CMAKE_INSTALL_PREFIX}/share/doc/kavelin2\")
+  set(unit \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/lib/systemd/system/kavelin2@.service\")
+  message(STATUS \"Installing: \${unit}\")
+  configure_file(\"${CMAKE_SOURCE_DIR}/packaging/kavelin2@.service.in\" \"\${unit}\" @ONLY)
+  list(APPEND CMAKE_INSTALL_MANIFEST_FILES \"\${unit}\")")
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME kavelin2)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "kavelin2")
+set(CPACK_PACKAGE_CONTACT "kavelin2 maintainers <kavelin2@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "File-transfer station for portable handheld terminals")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Serves up to two serial lines unattended: stores every uploaded file byte-exact, sends each\n\
+handheld the files its table lists and logs every exchange. Includes the handheld simulator\n\
+kavelin2-handheld and the systemd unit template kavelin2@.service.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_SOURCE_DIR}/packaging/prerm
+    ${CMAKE_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
+
+# The package and the unit, checked from the build tree.
+add_test(NAME package_test
+         COMMAND ${CMAKE_SOURCE_DIR}/packaging/package_test.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(package_test PROPERTIES TIMEOUT 300 RUN_SERIAL ON)
+add_test(NAME man_pages_test
+         COMMAND ${CMAKE_SOURCE_DIR}/packaging/man_pages_test.sh ${CMAKE_SOURCE_DIR}/docs/man)
+add_test(NAME unit_verify_test
+         COMMAND ${CMAKE_SOURCE_DIR}/packaging/unit_verify_test.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(unit_verify_test PROPERTIES TIMEOUT 120)

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The Debian package, built from the build tree with cpack: its contents, and
+# the programs extracted from it running on their own (the station finds its
+# UI runtime in ../lib/kavelin2/ of the extracted tree) through a headless
+# exchange with the extracted simulator.
+#   packaging/package_test.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/kavelin2-package-XXXXXX")
+station_pid=""
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  [ -n "$station_pid" ] && kill -9 "$station_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "package_test: $*" >&2; exit 1; }
+
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >cpack.log 2>&1) ||
+  { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+deb=$(ls "$work"/out/kavelin2_*.deb)
+
+# What the package holds and declares.
+listing=$(dpkg-deb -c "$deb")
+for path in ./usr/bin/kavelin2 ./usr/bin/kavelin2-handheld ./usr/lib/kavelin2/libkavelin2ui.so \
+    ./usr/share/man/man1/kavelin2.1 ./usr/share/man/man1/kavelin2-handheld.1 \
+    './usr/lib/systemd/system/kavelin2@.service' ./usr/share/doc/kavelin2/README.service; do
+  grep -qF " $path" <<<"$listing" || fail "the package lacks $path"
+done
+if grep -E 'partial|_test|gtest|\.a$' <<<"$listing"; then fail "test files in the package"; fi
+depends=$(dpkg-deb -f "$deb" Depends)
+grep -q 'libc6' <<<"$depends" || fail "Depends has no shared library dependencies: $depends"
+grep -q 'adduser' <<<"$depends" || fail "Depends lacks adduser: $depends"
+dpkg-deb -e "$deb" "$work/control"
+for script in postinst prerm postrm; do [ -x "$work/control/$script" ] || fail "no $script"; done
+grep -q 'dialout' "$work/control/postinst" || fail "postinst does not add the user to dialout"
+if grep -q 'rm ' "$work/control/postrm"; then fail "postrm removes files"; fi
+dpkg-deb -x "$deb" "$work/root"
+grep -qx 'ExecStart=/usr/bin/kavelin2' "$work/root/usr/lib/systemd/system/kavelin2@.service" ||
+  fail "the unit does not start /usr/bin/kavelin2"
+
+bin="$work/root/usr/bin"
+# The extracted programs must not find anything of the build tree.
+unset KAVELIN2_UI_LIBRARY
+export LD_LIBRARY_PATH=
+
+# --version, once the command line handles it:
+# "$bin/kavelin2" --version | grep -q "1.95" || fail "--version"
+
+# The settings of a site, written with the extracted program.
+site="$work/site"
+mkdir -p "$site/TABLE" "$site/RECU" "$site/TRANS" "$site/LOG"
+cd "$site"
+"$bin/kavelin2" config set line1.active=yes line1.speed=115200 dir.tables=TABLE \
+  dir.received=RECU/ dir.to_send=TRANS/ dir.log=LOG/ language=English \
+  schedule.quit_after_launch=no >config.out 2>&1 || { cat config.out >&2; fail "config set"; }
+"$bin/kavelin2" config show >show.txt || fail "config show"
+grep -q '^line1.speed = 115200 ' show.txt || fail "config show: $(cat show.txt)"
+grep -q '^dir.tables = "TABLE/" ' show.txt || fail "config show: $(cat show.txt)"
+
+printf 'CMD0000001qty01CMD0000002qty02' > COMMANDE.001
+printf '%-30s\r\n' 'ART0000001 Hammer' 'ART0000002 Pliers' > TRANS/ARTICLES.DAT
+printf 'ARTICLES.DAT 30\r\n' > TABLE/TABLE.001
+
+"$bin/kavelin2-handheld" --pty "$site/com1" --upload COMMANDE.001:15 --download 001 \
+  --receive-dir rx > handheld.out 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do [ -L "$site/com1" ] && break; sleep 0.05; done
+KAVELIN2_UI=headless KAVELIN2_PORT_COM1="$site/com1" "$bin/kavelin2" > station.out 2>&1 &
+station_pid=$!
+sim_status=0
+wait "$sim_pid" || sim_status=$?
+sim_pid=""
+[ "$sim_status" = 0 ] || { cat handheld.out station.out >&2; fail "the exchange did not complete"; }
+for _ in $(seq 100); do [ -s STAT.TXT ] && break; sleep 0.05; done
+grep -q '^OK 001 1 ' STAT.TXT || { cat station.out >&2; fail "STAT.TXT: $(cat STAT.TXT)"; }
+cmp -s COMMANDE.001 RECU/COMMANDE.001 || fail "the upload was not stored byte-exact"
+[ "$(cat rx/ARTICLES.DAT)" = "$(tr -d '\r\n' < TRANS/ARTICLES.DAT)" ] || fail "the download differs"
+kill -TERM "$station_pid"
+station_status=0
+wait "$station_pid" || station_status=$?
+station_pid=""
+[ "$station_status" = 0 ] || { cat station.out >&2; fail "the station ended with $station_status"; }
+echo "package $(basename "$deb"): contents, config and a headless exchange checked"
