@@ -4,11 +4,11 @@
 
 #include "app/app.h"
 #include "config/settings_text.h"
+#include "link/serial_port.h"
 #include "station/clock.h"
 #include "station/launcher.h"
 #include "station/service_notify.h"
 #include "station/station.h"
-#include "link/serial_port.h"
 #include "ui/ui_channel.h"
 
 int main(int argc, char** argv) {

@@ -23,9 +23,9 @@
 namespace kavelin2 {
 namespace {
 
-constexpr SettingsFile kAllFiles[] = {SettingsFile::kPorts,       SettingsFile::kModems,
-                                      SettingsFile::kPaths,       SettingsFile::kFileOptions,
-                                      SettingsFile::kSchedule,    SettingsFile::kLanguage};
+constexpr SettingsFile kAllFiles[] = {SettingsFile::kPorts,    SettingsFile::kModems,
+                                      SettingsFile::kPaths,    SettingsFile::kFileOptions,
+                                      SettingsFile::kSchedule, SettingsFile::kLanguage};
 
 constexpr const char* kUsage =
     "usage: kavelin2 config [--dir DIR] show\n"

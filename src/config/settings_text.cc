@@ -22,8 +22,8 @@ struct Key {
   SettingsFile file;
   Kind kind;
   char* flag = nullptr;
-  char* text = nullptr;  // text, port name, time, language
-  size_t width = 0;      // of |text|
+  char* text = nullptr;    // text, port name, time, language
+  size_t width = 0;        // of |text|
   int32_t* codes[3] = {};  // speed: codes[0]; format: data bits, parity, stop bits
 };
 
@@ -91,8 +91,8 @@ std::vector<Key> Keys(Station& st) {
 
 // The speed codes of the port settings, in code order from 1.
 constexpr int32_t kSpeeds[] = {256000, 115200, 57600, 38400, 19200, 9600, 2400, 1200};
-constexpr const char* kParities = "NEOM";                    // codes 1 to 4
-constexpr const char* kStopBits[] = {"1", "1.5", "2"};        // codes 1 to 3
+constexpr const char* kParities = "NEOM";               // codes 1 to 4
+constexpr const char* kStopBits[] = {"1", "1.5", "2"};  // codes 1 to 3
 
 struct LanguageName {
   const char* stored;
@@ -196,7 +196,8 @@ std::string Render(const Key& k) {
       // Only code 1 selects 7 data bits; every other code is 8.
       int32_t data = *k.codes[0], parity = *k.codes[1], stop = *k.codes[2];
       if (parity >= 1 && parity <= 4 && stop >= 1 && stop <= 3)
-        return (data == 1 ? "7" : "8") + std::string(1, kParities[parity - 1]) + kStopBits[stop - 1];
+        return (data == 1 ? "7" : "8") + std::string(1, kParities[parity - 1]) +
+               kStopBits[stop - 1];
       return "?" + std::to_string(data) + "," + std::to_string(parity) + "," + std::to_string(stop);
     }
     case Kind::kText:
@@ -401,7 +402,8 @@ bool ApplySettingsText(Station& st, const std::vector<SettingsTextLine>& lines,
     for (const Key& k : keys)
       if (k.name == name) r.key = &k;
     if (r.key == nullptr) {
-      *error = where + "unknown key \"" + name + "\" (keys: as \"kavelin2 config show\" lists them)";
+      *error =
+          where + "unknown key \"" + name + "\" (keys: as \"kavelin2 config show\" lists them)";
       return false;
     }
     if (!seen.insert(name).second) {

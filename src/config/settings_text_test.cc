@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-
 #include <functional>
 #include <map>
 #include <string>
@@ -53,16 +52,26 @@ TEST(ConfigCommand, ShowOnAnEmptyDirectoryCreatesTheDefaultsAndListsEveryValueIn
   EXPECT_EQ("NNNNNN", ReadFile("CONF_FIC.CFG"));
   EXPECT_EQ(DefaultScheduleImage(), ReadFile("HEURE.CFG"));
   EXPECT_EQ(Field("Francais", 9), ReadFile("LANGUE.CFG"));
-  for (const char* line : {
-           "# CONF_COM.CFG: serial lines\n", "line1.active = no ", "line1.port = COM1 ",
-           "line2.port = COM2 ", "line1.speed = 256000 ",
-           "# 256000 | 115200 | 57600 | 38400 | 19200 | 9600 | 2400 | 1200\n",
-           "line1.format = 8N1 ", "line2.infrared = no ", "line1.modem = no ",
-           "line2.modem_command = \"\" ", "dir.tables = \"\" ", "dir.log = \"\" ",
-           "files.remove_sent = no ", "files.dos = no ", "schedule.c.time = 00:00 ",
-           "# HH:MM, 00:00 to 23:59\n", "schedule.quit_after_launch = yes ",
-           "schedule.after_exchange.command = \"\" ", "language = French ",
-           "# French | English | Spanish\n"}) {
+  for (const char* line : {"# CONF_COM.CFG: serial lines\n",
+                           "line1.active = no ",
+                           "line1.port = COM1 ",
+                           "line2.port = COM2 ",
+                           "line1.speed = 256000 ",
+                           "# 256000 | 115200 | 57600 | 38400 | 19200 | 9600 | 2400 | 1200\n",
+                           "line1.format = 8N1 ",
+                           "line2.infrared = no ",
+                           "line1.modem = no ",
+                           "line2.modem_command = \"\" ",
+                           "dir.tables = \"\" ",
+                           "dir.log = \"\" ",
+                           "files.remove_sent = no ",
+                           "files.dos = no ",
+                           "schedule.c.time = 00:00 ",
+                           "# HH:MM, 00:00 to 23:59\n",
+                           "schedule.quit_after_launch = yes ",
+                           "schedule.after_exchange.command = \"\" ",
+                           "language = French ",
+                           "# French | English | Spanish\n"}) {
     EXPECT_NE(std::string::npos, r.out.find(line)) << line << "\n" << r.out;
   }
   // Showing again changes nothing and shows the same.
@@ -148,7 +157,12 @@ TEST(ConfigCommand, SetOfEachKindOfValueWritesTheBytesOfItsDialog) {
         {"SELFIN", "N"},
         {"PROGFIN", ""},
         {"AVANT", "N"}}},
-      {"the language", {"language=English"}, "LANGUE.CFG", EditLanguage, "ECRAN, SAISIE", "*A*",
+      {"the language",
+       {"language=English"},
+       "LANGUE.CFG",
+       EditLanguage,
+       "ECRAN, SAISIE",
+       "*A*",
        {}},
   };
   for (const DialogCase& c : cases) {
@@ -184,8 +198,8 @@ TEST(ConfigCommand, ExportThenImportLeavesEveryFileByteIdenticalEvenWithOddBytes
   std::map<std::string, std::string> images = {
       {"CONF_COM.CFG",
        PortEntryImage('x', "C M", 9, 7, 2, 5, 'O') + PortEntryImage('O', "USB0", 3, 1, 4, 2, '\0')},
-      {"CONF_MOD.CFG", Field("AT\x01\"Z\\", 31) + "O" + Field("ATE0", 20) + "junk" +
-                           std::string(7, '\0') + "N"},
+      {"CONF_MOD.CFG",
+       Field("AT\x01\"Z\\", 31) + "O" + Field("ATE0", 20) + "junk" + std::string(7, '\0') + "N"},
       {"CHEMIN.CFG", Field("TABLE", 81) + Field("/in/", 81) + Field("", 81) + Field("L/", 81)},
       {"CONF_FIC.CFG", "ONO?NO"},
       {"HEURE.CFG", ScheduleImage('N', "9:30", 'O', "run # x", "12:00", 'N', "", 'O', "end")},
@@ -208,12 +222,12 @@ TEST(ConfigCommand, ExportThenImportLeavesEveryFileByteIdenticalEvenWithOddBytes
   std::map<std::string, std::string> site;
   {
     TestStation a;
-    Outcome set = Config(a.st, {"set", "line1.active=yes", "line2.active=yes", "line2.port=ACM0",
-                            "line2.speed=9600", "line2.format=7O2", "dir.received=RECU",
-                            "dir.to_send=\"/srv/out dir/\"", "files.append=yes",
-                            "schedule.after_exchange.enabled=yes",
-                            "schedule.after_exchange.command=\"/bin/sh -c 'echo \\\"x\\\"'\"",
-                            "language=Spanish", "line1.modem_command=ATS0=1"});
+    Outcome set = Config(
+        a.st, {"set", "line1.active=yes", "line2.active=yes", "line2.port=ACM0", "line2.speed=9600",
+               "line2.format=7O2", "dir.received=RECU", "dir.to_send=\"/srv/out dir/\"",
+               "files.append=yes", "schedule.after_exchange.enabled=yes",
+               "schedule.after_exchange.command=\"/bin/sh -c 'echo \\\"x\\\"'\"",
+               "language=Spanish", "line1.modem_command=ATS0=1"});
     ASSERT_EQ(0, set.status) << set.err;
     EXPECT_EQ(Field("RECU/", 81), ReadFile("CHEMIN.CFG").substr(81, 81));
     ASSERT_EQ(0, Config(a.st, {"export", "site.txt"}).status);
@@ -237,30 +251,45 @@ struct BadInput {
 TEST(ConfigCommand, EveryKindOfBadInputIsRefusedWithItsPlaceAndNothingIsWritten) {
   const std::string long_dir(81, 'd');
   const std::vector<BadInput> cases = {
-      {"unknown speed", {"set", "line1.active=yes", "line1.speed=9601"}, "",
+      {"unknown speed",
+       {"set", "line1.active=yes", "line1.speed=9601"},
+       "",
        {"argument 2: ", "line1.speed", "\"9601\"", "allowed: 256000 | 115200 |"}},
-      {"unknown key", {"set", "line1.active=yes", "line3.active=yes"}, "",
+      {"unknown key",
+       {"set", "line1.active=yes", "line3.active=yes"},
+       "",
        {"argument 2: ", "unknown key \"line3.active\""}},
       {"no equals sign", {"set", "line1.port"}, "", {"argument 1: ", "\"line1.port\" is not"}},
       {"bad format", {"set", "line2.format=9N1"}, "", {"line2.format", "parity N|E|O|M"}},
-      {"port name too long", {"set", "line1.port=COM10"}, "",
+      {"port name too long",
+       {"set", "line1.port=COM10"},
+       "",
        {"line1.port", "1 to 4 letters, digits or _"}},
       {"time out of range", {"set", "schedule.d.time=24:00"}, "", {"schedule.d.time", "HH:MM"}},
       {"time without its zero", {"set", "schedule.c.time=9:30"}, "", {"schedule.c.time"}},
       {"flag in other words", {"set", "files.append=oui"}, "", {"files.append", "yes | no"}},
       {"language", {"set", "language=Klingon"}, "", {"language", "French | English | Spanish"}},
-      {"directory too long", {"set", "dir.tables=" + long_dir}, "",
+      {"directory too long",
+       {"set", "dir.tables=" + long_dir},
+       "",
        {"dir.tables", "at most 80 characters"}},
-      {"unterminated quote", {"set", "line1.modem_command=\"ATZ"}, "",
+      {"unterminated quote",
+       {"set", "line1.modem_command=\"ATZ"},
+       "",
        {"line1.modem_command", "no closing quote"}},
-      {"text after the quote", {"set", "schedule.d.command=\"a\" b"}, "",
+      {"text after the quote",
+       {"set", "schedule.d.command=\"a\" b"},
+       "",
        {"text after the closing quote"}},
       {"bad escape", {"set", "dir.log=\"a\\qb\""}, "", {"bad escape \\q"}},
       {"a NUL in a text", {"set", "dir.log=\"a\\x00b\""}, "", {"dir.log", "bad value"}},
-      {"a bad line in a file, after good ones", {"import", "in.txt"},
+      {"a bad line in a file, after good ones",
+       {"import", "in.txt"},
        "# site settings\n\nline2.speed = 2400\nfiles.dos = maybe\n",
        {"in.txt:4: ", "files.dos", "\"maybe\"", "yes | no"}},
-      {"a key given twice", {"import", "in.txt"}, "language = English\nlanguage = Spanish\n",
+      {"a key given twice",
+       {"import", "in.txt"},
+       "language = English\nlanguage = Spanish\n",
        {"in.txt:2: ", "language: given twice"}},
   };
   for (const BadInput& c : cases) {

@@ -41,8 +41,10 @@ std::string LineSummary(const Station& st, int i) {
   // An active line without its device is between a loss and a reopening.
   if (!line.PortHandle) return text + ": disconnected";
   if (line.LinePhase != kPhaseNone) {
+    // A handheld names itself only after its uploads.
     std::string id = FieldName(line.HandheldId, sizeof line.HandheldId);
-    text += ": exchange with handheld " + (id.empty() ? std::string("?") : id);
+    bool known = !id.empty() && id.find('?') == std::string::npos;
+    text += known ? ": exchange with handheld " + id : std::string(": exchange with a handheld");
     std::string file;
     int32_t done = 0;
     if (line.LinePhase == kPhaseUpload) {
@@ -80,8 +82,9 @@ ServiceNotifier::ServiceNotifier(std::function<void(const std::string&)> send,
   if (watchdog_usec > 0) {
     // Half the period, so that one late pass never lets the manager fire.
     int64_t half_ms = watchdog_usec / 2000;
-    watchdog_interval_ms_ = static_cast<int32_t>(half_ms < 1 ? 1 : half_ms > 3600000 ? 3600000
-                                                                                     : half_ms);
+    watchdog_interval_ms_ = static_cast<int32_t>(half_ms < 1         ? 1
+                                                 : half_ms > 3600000 ? 3600000
+                                                                     : half_ms);
   }
 }
 
