@@ -33,7 +33,10 @@ depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libc6' <<<"$depends" || fail "Depends has no shared library dependencies: $depends"
 grep -q 'adduser' <<<"$depends" || fail "Depends lacks adduser: $depends"
 dpkg-deb -e "$deb" "$work/control"
-for script in postinst prerm postrm; do [ -x "$work/control/$script" ] || fail "no $script"; done
+for script in postinst prerm postrm; do
+  [ -x "$work/control/$script" ] || fail "no $script"
+  sh -n "$work/control/$script" || fail "$script is not a valid shell script"
+done
 grep -q 'dialout' "$work/control/postinst" || fail "postinst does not add the user to dialout"
 if grep -q 'rm ' "$work/control/postrm"; then fail "postrm removes files"; fi
 dpkg-deb -x "$deb" "$work/root"
@@ -45,7 +48,8 @@ bin="$work/root/usr/bin"
 unset KAVELIN2_UI_LIBRARY
 export LD_LIBRARY_PATH=
 
-# --version, once the command line handles it:
+# --version comes with the command-line work of another branch; until it is
+# merged, "kavelin2 --version" would go on line. Once merged, enable:
 # "$bin/kavelin2" --version | grep -q "1.95" || fail "--version"
 
 # The settings of a site, written with the extracted program.
@@ -55,7 +59,7 @@ cd "$site"
 "$bin/kavelin2" config set line1.active=yes line1.speed=115200 dir.tables=TABLE \
   dir.received=RECU/ dir.to_send=TRANS/ dir.log=LOG/ language=English \
   schedule.quit_after_launch=no >config.out 2>&1 || { cat config.out >&2; fail "config set"; }
-"$bin/kavelin2" config show >show.txt || fail "config show"
+(cd / && "$bin/kavelin2" config --dir "$site" show) >show.txt || fail "config show"
 grep -q '^line1.speed = 115200 ' show.txt || fail "config show: $(cat show.txt)"
 grep -q '^dir.tables = "TABLE/" ' show.txt || fail "config show: $(cat show.txt)"
 

@@ -1,7 +1,5 @@
 // "kavelin2 config": the settings files read and written as text, for sites
 // where nobody sits at the station's menu.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -97,8 +95,10 @@ int RunConfigCommand(Station& st, const std::vector<std::string>& args, std::str
                      std::string* err) {
   size_t i = 0;
   if (i + 1 < args.size() && args[i] == "--dir") {
-    if (chdir(args[i + 1].c_str()) != 0) {
-      *err += args[i + 1] + ": " + std::strerror(errno) + "\n";
+    std::error_code ec;
+    std::filesystem::current_path(args[i + 1], ec);
+    if (ec) {
+      *err += args[i + 1] + ": " + ec.message() + "\n";
       return kExitFailure;
     }
     i += 2;
