@@ -109,7 +109,14 @@ void NoteWhatHappened(Station& st, uint8_t byte, const Before& before) {
              line.LastSentByte == NAK) {
     // A header answered with NAK (not one cut short by a time-out, which
     // gets no answer): its name field opens the frame.
-    NoteRefusedHeader(st, line.FrameBuffer, 12);
+    char name[13];
+    for (int i = 0; i < 12; ++i) {
+      uint8_t c = line.FrameBuffer[i];
+      name[i] = (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    }
+    name[12] = 0;
+    TrimFileName(name);
+    NoteRefusedHeader(st, name);
   } else if (byte == SOH && before.state == kStateUploadOpen && line.LineState != before.state) {
     line.RefusedHeader[0] = 0;  // accepted after all
   } else if (byte == ACK && before.state == kStateSendingData &&

@@ -160,12 +160,14 @@ void WaitForNextEvent(Station& st, const LoopState& loop) {
       // A deadline passes when it is below the clock: wake one millisecond past it.
       timeout = std::min(timeout, AddMs(MsUntil(now, line.LineDeadline), 1));
     }
-    // A lost device's next attempt, or a reopened modem's next step.
-    for (int i = loop.first; i < loop.end; ++i) {
-      const LineEntry& line = st.LineTable[i];
-      if (line.Disconnected) timeout = std::min(timeout, MsUntil(now, line.ReopenAt));
-      if (line.ModemStep != 0) timeout = std::min(timeout, MsUntil(now, line.ModemStepAt));
-    }
+  }
+  // A lost device's next attempt, or a reopened modem's next step, is kept
+  // to the millisecond.
+  const int32_t at = st.clock.NowMs();
+  for (int i = loop.first; i < loop.end; ++i) {
+    const LineEntry& line = st.LineTable[i];
+    if (line.Disconnected) timeout = std::min(timeout, MsUntil(at, line.ReopenAt));
+    if (line.ModemStep != 0) timeout = std::min(timeout, MsUntil(at, line.ModemStepAt));
   }
   st.serial.WaitForInput(std::span<SerialPort* const>(ports, count), timeout);
 }

@@ -95,15 +95,9 @@ void NoteFileSent(Station& st, const char* name, int32_t records, int64_t bytes)
   Note(line.Sent, line.SentCount, name, records, bytes);
 }
 
-void NoteRefusedHeader(Station& st, const uint8_t* name, int n) {
+void NoteRefusedHeader(Station& st, const char* name) {
   LineEntry& line = st.Line();
-  int len = 0;
-  for (int i = 0; i < n && len < static_cast<int>(sizeof line.RefusedHeader) - 1; ++i) {
-    uint8_t c = name[i];
-    line.RefusedHeader[len++] = (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-  }
-  while (len > 0 && line.RefusedHeader[len - 1] == ' ') --len;  // the field's padding
-  line.RefusedHeader[len] = 0;
+  std::snprintf(line.RefusedHeader, sizeof line.RefusedHeader, "%s", name);
 }
 
 void ClearExchangeNotes(LineEntry& line) {

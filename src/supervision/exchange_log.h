@@ -20,11 +20,11 @@ const char* LogText(const Station& st, const char* fr, const char* en, const cha
 void SetFailReason(Station& st, const char* fr, const char* en, const char* es,
                    const char* detail = nullptr);
 
-// Exchange bookkeeping: a file received or sent in full, and an upload header
-// the station refused (|name| as the frame gave it, control bytes shown as '?').
+// Exchange bookkeeping: a file received or sent in full, and the name of an
+// upload header the station refused (printable, as trimmed from its field).
 void NoteFileReceived(Station& st, const char* name, int32_t records, int64_t bytes);
 void NoteFileSent(Station& st, const char* name, int32_t records, int64_t bytes);
-void NoteRefusedHeader(Station& st, const uint8_t* name, int n);
+void NoteRefusedHeader(Station& st, const char* name);
 
 // Writes the summary line of the exchange that ends with |result| (0 OK, 1 TO,
 // 2 ER) after |elapsed_seconds|, fills LastResult and LastReason, and clears
