@@ -545,12 +545,14 @@ TEST_F(StationE2E, LostLineComesBackByItselfWhileTheOtherLineGoesOnServing) {
   EXPECT_EQ(std::string(4 * 25, 'b'), ReadFile(dir_ / "RECU/B.002"));
 
   std::string log = station->Output();
-  std::string device = "Line 1: device COM1 (" + Link(1) + ") lost: hung up";
+  // The reason is the system's: "hung up", or the error of a write that
+  // came first.
+  std::string device = "Line 1: device COM1 (" + Link(1) + ") lost: ";
   // Once per loss: the first handheld's, the broken one's, and the last one's
   // when it ended.
   EXPECT_EQ(3u, Count(log, device)) << log;
   EXPECT_EQ(2u, Count(log, "Line 1: device COM1 (" + Link(1) + ") open again")) << log;
-  EXPECT_EQ(1u, Count(log, "Line 1, handheld 001: ER (device lost (hung up))")) << log;
+  EXPECT_EQ(1u, Count(log, "Line 1, handheld 001: ER (device lost (")) << log;
   EXPECT_EQ(0u, Count(log, "Line 2: device")) << log;
   EXPECT_NE(std::string::npos, station->Transcript().find("AFFICHE, ETAT,1=DISCONNECTED"));
   StopStation(*station);
