@@ -147,7 +147,11 @@ bool DeviceReady(Station& st) {
 void WaitForNextEvent(Station& st, const LoopState& loop) {
   SerialPort* ports[kLineCount] = {};
   size_t count = 0;
-  for (int i = loop.first; i < loop.end; ++i) ports[count++] = st.LineTable[i].PortHandle.get();
+  for (int i = loop.first; i < loop.end; ++i) {
+    // A modem still being initialised is not read: its answers wait for the
+    // purge that ends the initialisation, and must not wake the loop meanwhile.
+    if (st.LineTable[i].ModemStep == 0) ports[count++] = st.LineTable[i].PortHandle.get();
+  }
 
   int32_t timeout = kIdleWaitMs;
   if (!BothLinesIdle(st)) {
