@@ -188,6 +188,7 @@ TEST_F(Unattended, EveryExchangeEndsWithOneSummaryLine) {
     std::vector<Bytes> messages;
     std::vector<Bytes> answers;
     const char* summary;
+    bool writes_fail = false;  // the line stops taking what the station writes
   } cases[] = {
       {"a complete exchange",
        {{ENQ},
@@ -212,6 +213,11 @@ TEST_F(Unattended, EveryExchangeEndsWithOneSummaryLine) {
        {},
        "Line 1, handheld ???: TO (11 time-outs in a row; header ../PASSWD refused), 33 s; "
        "received: none; sent: none"},
+      {"a line that takes no more writes",
+       {{ENQ}},
+       {},
+       "Line 1, handheld ???: ER (write failure), 0 s; received: none; sent: none",
+       true},
   };
   WriteFile("TRANS/ARTICLES.DAT", articles);
   WriteFile("TABLE/TABLE.001", "ARTICLES.DAT 64\r\n");
@@ -220,6 +226,7 @@ TEST_F(Unattended, EveryExchangeEndsWithOneSummaryLine) {
     SCOPED_TRACE(c.what);
     ts.ui->commands.clear();
     ::unlink("STAT.TXT");
+    lines[0]->fail_writes = c.writes_fail;
     PlayHandheld(*lines[0], c.messages, c.answers);
     until = [&] { return FileExists("STAT.TXT") && line(0).LinePhase == kPhaseNone; };
     EXPECT_EQ(1, Run());
