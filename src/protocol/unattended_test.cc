@@ -144,7 +144,9 @@ TEST_F(Unattended, LostLineEndsItsExchangeInErrorIsReopenedOnABackOffAndServedAg
       (std::vector<int64_t>{0, t + 1000, t + 3000, t + 7000, t + 15000, t + 25000, t + 35000}),
       lines[0]->open_attempts);
   EXPECT_EQ(1, lines[0]->configures);
-  EXPECT_EQ(0, std::memcmp(&st.Ports.line[0], &lines[0]->last_config, sizeof(PortEntry)));
+  EXPECT_EQ(std::string("COM1"), std::string(lines[0]->last_config.PORT, 4));
+  EXPECT_EQ(2, lines[0]->last_config.VITESSE);  // the line's own settings
+  EXPECT_EQ('O', lines[0]->last_config.ACTIVE);
   // The modem is initialised again without holding up the other line.
   std::vector<std::pair<int64_t, std::string>> modem;
   for (const auto& w : lines[0]->writes()) {
