@@ -241,9 +241,9 @@ TEST_F(Unattended, EveryExchangeEndsWithOneSummaryLine) {
   }
 }
 
-// Entries that the handheld will not get are each said on the log, as is a
-// handheld without a table file.
-TEST_F(Unattended, EverySkippedTableEntryHasItsWarning) {
+// Entries that the handheld will not get are each said on the log, as are a
+// handheld without a table file and an upload that could not be appended.
+TEST_F(Unattended, EveryEntrySkippedAndEveryFailedAppendHasItsWarning) {
   std::strcpy(st.CurrentLanguage, "Francais");
   st.Ports.line[1].ACTIVE = 'N';
   WriteFile("TRANS/PRIX.TXT", Record('p', 20) + "\r\n");
@@ -274,6 +274,30 @@ TEST_F(Unattended, EverySkippedTableEntryHasItsWarning) {
                 "envoyer",
                 "Ligne 1, portable 002 : OK, 0 s ; recus : aucun ; envoyes : aucun"}),
             Journal());
+
+  // An upload that cannot be appended to its file (here a directory of that
+  // name stands in the way) is kept under a name of its own, and said so.
+  ts.ui->commands.clear();
+  ::unlink("STAT.TXT");
+  st.Options.APPEND = 'O';
+  ::mkdir("RECU/CDE.002", 0777);
+  PlayHandheld(*lines[0],
+               {{ENQ},
+                HeaderFrame("CDE.002", "00001", {"04"}),
+                DataFrame(1, "rec1"),
+                {EOT},
+                Identification("002")},
+               {{ACK}});
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("rec1", ReadFile("RECU/CDE.002.1.0001"));
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "ATTENTION Ligne 1, portable 002 : ajout de CDE.002 impossible, fichier garde sous "
+          "CDE.002.1.0001",
+          "ATTENTION Ligne 1, portable 002 : pas de fichier table TABLE/TABLE.002, rien a envoyer",
+          "Ligne 1, portable 002 : OK, 0 s ; recus : CDE.002 (1 enreg., 4 octets) ; envoyes : "
+          "aucun"}),
+      Journal());
 }
 
 }  // namespace
