@@ -100,11 +100,15 @@ for f in TRANS/* handheld/*; do
 done
 show "Result log STAT.TXT"
 cat -A STAT.TXT
+show "The exchange's summary on the station's log"
+grep ', handheld 001: ' station.out || true
 
 failed=""
 [ "$sim_status" = 0 ] || failed="$failed handheld-status=$sim_status"
 [ "$station_status" = 0 ] || failed="$failed station-status=$station_status"
 grep -q '^OK 001 1 ' STAT.TXT || failed="$failed no-OK-record"
+grep -q 'Line 1, handheld 001: OK, .* received: COMMANDE.001 (3 records, 45 bytes); sent: ARTICLES.DAT (3 records, 192 bytes), CLIENTS.TXT (2 records, 64 bytes)$' station.out ||
+  failed="$failed no-summary-line"
 cmp -s COMMANDE.001 RECU/COMMANDE.001 || failed="$failed upload-differs"
 [ "$(tr -d '\r\n' < TRANS/ARTICLES.DAT)" = "$(cat handheld/ARTICLES.DAT)" ] ||
   failed="$failed download-differs"

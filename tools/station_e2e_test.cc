@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -464,12 +466,98 @@ TEST_F(StationE2E, SilentHandheldIsPromptedAndTheExchangeEndsByTimeOut) {
   ASSERT_EQ(2u, stat.size());
   bool first_is_1 = stat[0].substr(7, 1) == "1";
   ExpectRecord(stat[first_is_1 ? 0 : 1], "TO", "012", 1);
-  ExpectRecord(stat[first_is_1 ? 1 : 0], "TO", "013", 2);
+  // The line that hung up ends its exchange in error at once: no one is
+  // left to wait for.
+  ExpectRecord(stat[first_is_1 ? 1 : 0], "ER", "013", 2);
   // SUP_TAB and PORTABLE: the table of a failed exchange goes too; the sent
   // file stays, and the partly received file is deleted.
   EXPECT_FALSE(FileExists(dir_ / "TABLE/TABLE.012"));
   EXPECT_TRUE(FileExists(dir_ / "TRANS/PRIX.TXT"));
   EXPECT_EQ(std::vector<std::string>{}, ListDir(dir_ / "RECU"));
+  StopStation(*station);
+}
+
+// A cradle's adapter pulled out and plugged back, twice, on line 1 (the
+// handheld's end of the pseudo-terminal closed, a new one behind the same
+// link): once while the line is idle, once in the middle of an upload. Line 2
+// serves a slow handheld all along. About 25 seconds.
+TEST_F(StationE2E, LostLineComesBackByItselfWhileTheOtherLineGoesOnServing) {
+  using Clock = std::chrono::steady_clock;
+  auto seconds_since = [](Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+  };
+  settings_.active[1] = true;
+  WriteFile(dir_ / "A.001", std::string(8, 'a'));
+  WriteFile(dir_ / "C.001", std::string(4 * 200, 'c'));
+  WriteFile(dir_ / "D.001", std::string(12, 'd'));
+  WriteFile(dir_ / "B.002", std::string(4 * 25, 'b'));
+  auto sim = [this](const std::string& name, int line, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--pty", Link(line), "--connect-timeout", "20000"});
+    auto p = std::make_unique<SimulatorProcess>(dir_, name, args);
+    EXPECT_TRUE(WaitFor([&] { return FileExists(Link(line)); }, 5000));
+    return p;
+  };
+  // Line 2: one record every 0.8 s, about 20 s in all.
+  auto other = sim("other", 2, {"--upload", "B.002:4", "--download", "002", "--pace", "800"});
+  auto first = sim("first", 1, {"--upload", "A.001:4", "--download", "001"});
+  auto station = Station();
+  ASSERT_EQ(0, first->Finish()) << first->Output() << station->Output();
+  first.reset();  // its end of the line is closed now: the line is idle and gone
+
+  // The outage: a few wake-ups a second at most.
+  ASSERT_TRUE(WaitFor([&] { return station->Output().find(" lost: ") != std::string::npos; }, 5000))
+      << station->Output();
+  double cpu_start = ProcessCpuSeconds(station->child().pid());
+  auto outage_start = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(8));
+  double cpu = ProcessCpuSeconds(station->child().pid()) - cpu_start;
+  double outage = seconds_since(outage_start);
+  EXPECT_LT(cpu, 0.01 * outage) << cpu << " s of CPU in " << outage << " s";
+
+  // Back: served within 11 s (the back-off is at its 8 s step here); this
+  // handheld vanishes after its fifth step, in the middle of its upload.
+  auto back = Clock::now();
+  auto broken = sim("broken", 1, {"--upload", "C.001:4", "--silent-after", "5", "--listen", "0"});
+  EXPECT_EQ(1, broken->Finish()) << broken->Output();
+  EXPECT_LT(seconds_since(back), 11.0) << broken->Output();
+  broken.reset();
+  ASSERT_TRUE(WaitFor([&] { return AwaitStat(2, 0).size() >= 2; }, 3000));
+
+  // Back again: a complete exchange within 11 s.
+  back = Clock::now();
+  auto again = sim("again", 1, {"--upload", "D.001:4", "--download", "001"});
+  EXPECT_EQ(0, again->Finish()) << again->Output() << station->Output();
+  EXPECT_LT(seconds_since(back), 11.0);
+  EXPECT_EQ(0, other->Finish(40000)) << other->Output();
+  auto stat = AwaitStat(4);
+
+  ASSERT_EQ(4u, stat.size()) << station->Output();
+  std::vector<std::string> line1, line2;
+  for (const std::string& r : stat) (r[7] == '1' ? line1 : line2).push_back(r);
+  ASSERT_EQ(3u, line1.size());
+  ExpectRecord(line1[0], "OK", "001", 1);
+  ExpectRecord(line1[1], "ER", "001", 1);
+  ExpectRecord(line1[2], "OK", "001", 1);
+  ASSERT_EQ(1u, line2.size());
+  ExpectRecord(line2[0], "OK", "002", 2);
+  // Every upload that ended stands whole; the broken one left nothing.
+  EXPECT_EQ((std::vector<std::string>{"A.001", "B.002", "D.001"}), ListDir(dir_ / "RECU"));
+  EXPECT_EQ(std::string(4 * 25, 'b'), ReadFile(dir_ / "RECU/B.002"));
+
+  std::string log = station->Output();
+  // The reason is the system's: "hung up", or the error of a write that
+  // came first.
+  std::string device = "Line 1: device COM1 (" + Link(1) + ") lost: ";
+  // Once per loss: the first handheld's, the broken one's, and the last one's
+  // when it ended.
+  EXPECT_EQ(3u, Count(log, device)) << log;
+  EXPECT_EQ(2u, Count(log, "Line 1: device COM1 (" + Link(1) + ") open again")) << log;
+  EXPECT_EQ(1u, Count(log, "Line 1, handheld 001: ER (device lost (")) << log;
+  // Line 2 was never disturbed: its device goes only when its handheld ends.
+  size_t line2_done = log.find("Line 2, handheld 002: OK");
+  ASSERT_NE(std::string::npos, line2_done) << log;
+  EXPECT_GT(log.find("Line 2: device"), line2_done) << log;
+  EXPECT_NE(std::string::npos, station->Transcript().find("AFFICHE, ETAT,1=DISCONNECTED"));
   StopStation(*station);
 }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "station/station.h"
 #include "link/link.h"
+#include "station/station.h"
 #include "supervision/supervision.h"
 
 namespace kavelin2 {
@@ -31,6 +31,16 @@ void WaitUntil(Station& st, SerialPort* port, int32_t deadline) {
   st.serial.WaitForInput(ports, timeout);
 }
 
+// A port whose device is gone will bring no more bytes: waiting out the
+// deadline would only hold up the other line.
+bool PortLost(const SerialPort* port) { return port != nullptr && port->Lost(); }
+
+// Notes a failed write on a port that is still there; a lost port is dealt
+// with as a whole by the poll loop.
+void NoteWrite(LineEntry& line, bool ok) {
+  if (!ok && !line.PortHandle->Lost()) line.WriteFailed = true;
+}
+
 bool InIdleOrUploadState(char state) {
   return state == '0' || state == '1' || state == '2' || state == '8';
 }
@@ -50,6 +60,11 @@ uint8_t WaitByte(Station& st) {
   SerialPort* port = st.Line().PortHandle.get();
   int32_t deadline = After(st.clock.NowMs(), 1000);
   for (;;) {
+    if (PortLost(port)) {
+      // Ends the caller's frame as a time-out would, without counting one.
+      st.Line().TimedOut = 1;
+      return 0;
+    }
     if (Passed(deadline, st.clock.NowMs())) {
       HandleTimeout(st);
       return 0;
@@ -73,6 +88,7 @@ int ReadBytes(Station& st, uint8_t* buffer, uint32_t n) {
   uint32_t last_count = 0;
   int32_t deadline = After(st.clock.NowMs(), 3000);
   for (;;) {
+    if (PortLost(port)) return 0;
     if (Passed(deadline, st.clock.NowMs())) {
       HandleTimeout(st);
       return 0;
@@ -106,12 +122,15 @@ void SendByte(Station& st, int byte) {
   }
   uint8_t b = static_cast<uint8_t>(byte & 0xFF);
   line.LastSentByte = b;
-  if (line.PortHandle) line.PortHandle->Write(&b, 1);
+  ++line.SendCount;
+  if (line.PortHandle) NoteWrite(line, line.PortHandle->Write(&b, 1));
 }
 
 void WriteBytes(Station& st, const uint8_t* buffer, size_t n) {
   LineEntry& line = st.Line();
-  if (line.PortHandle && n > 0) line.PortHandle->Write(buffer, static_cast<int>(n));
+  if (line.PortHandle && n > 0) {
+    NoteWrite(line, line.PortHandle->Write(buffer, static_cast<int>(n)));
+  }
 }
 
 void PurgeLine(Station& st, int line) {

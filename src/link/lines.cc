@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "station/station.h"
 #include "link/link.h"
+#include "station/station.h"
 
 namespace kavelin2 {
 namespace {
@@ -24,6 +24,11 @@ void ShowUnavailable(Station& st, const char* port) {
   if (LanguageIs(st, "Francais")) st.ui.UiCall("ERREUR, Port %s indisponible.", port);
   if (LanguageIs(st, "Anglais")) st.ui.UiCall("ERREUR, Unvailable port %s.", port);
   if (LanguageIs(st, "Espagnol")) st.ui.UiCall("ERREUR, Puerto %s inalienable.", port);
+}
+
+void ShowLinkImage(Station& st, int i) {
+  st.ui.UiCall("AFFICHE, ETATIMG%d=%s", i + 1,
+               st.Modems.line[i].PRESENT == 'O' ? "MODEM.BMP" : "CONNECT.BMP");
 }
 
 }  // namespace
@@ -46,11 +51,26 @@ int OpenLines(Station& st) {
       ShowUnavailable(st, name.c_str());
       return 0;
     }
-    st.ui.UiCall("AFFICHE, ETATIMG%d=%s", i + 1,
-                 st.Modems.line[i].PRESENT == 'O' ? "MODEM.BMP" : "CONNECT.BMP");
+    line.Disconnected = false;
+    line.ModemStep = 0;
+    ShowLinkImage(st, i);
     line.PortHandle->Configure(entry);
     line.PortHandle->Purge();
   }
+  return 1;
+}
+
+int ReopenLine(Station& st, int i) {
+  if (i < 0 || i >= kLineCount) return 0;
+  const PortEntry& entry = st.Ports.line[i];
+  LineEntry& line = st.LineTable[i];
+  line.PortHandle.reset();
+  std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+  line.PortHandle = st.serial.Open(name);
+  if (!line.PortHandle) return 0;
+  ShowLinkImage(st, i);
+  line.PortHandle->Configure(entry);
+  line.PortHandle->Purge();
   return 1;
 }
 

@@ -23,11 +23,23 @@ constexpr uint8_t RS = 0x1E;
 // Returns 1 when all opened; 0 at the first port that cannot be opened (its
 // message shown; lines opened before stay open until CloseLines).
 int OpenLines(Station& st);
+// Opens the port of line |i| again after its device was lost, exclusively
+// and with the line's settings, as OpenLines does, without any message when
+// it cannot. 1 when it is open; a modem line still needs StartModemInit.
+int ReopenLine(Station& st, int i);
 // Purges, drops DTR and RTS, and closes every open line.
 void CloseLines(Station& st);
 // Resets the modem of every active line that has one; shows the waiting phase
 // and purges every active line. Leaves CurrentLine at 0.
 void InitModems(Station& st);
+
+// The modem initialisation of InitModems for a line opened again while the
+// other line is being served: StartModemInit sends the reset and returns at
+// once; ContinueModemInit sends the line's command and ends with the purge,
+// each step when its pause is over. ContinueModemInit returns 1 once the line
+// is ready to serve (at once for a line with no initialisation running).
+void StartModemInit(Station& st);
+int ContinueModemInit(Station& st);
 
 // Non-blocking read of one byte: 1 when a byte was read into *byte, else 0
 // (*byte unchanged).

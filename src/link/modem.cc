@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "station/station.h"
 #include "link/link.h"
+#include "station/clock.h"
+#include "station/station.h"
 
 namespace kavelin2 {
 namespace {
@@ -24,7 +25,49 @@ void SendCommand(Station& st, const char* text, size_t length) {
   SendFrame(st);
 }
 
+void ShowWaiting(Station& st, int number) {
+  if (LanguageIs(st, "Francais")) st.ui.UiCall("AFFICHE, PHASE,%d=ATTENTE", number);
+  if (LanguageIs(st, "Anglais")) st.ui.UiCall("AFFICHE, PHASE,%d=WAITING", number);
+  if (LanguageIs(st, "Espagnol")) st.ui.UiCall("AFFICHE, PHASE,%d=ESPERA", number);
+}
+
+// True once the station clock has reached |at|.
+bool Reached(int32_t at, int32_t now) {
+  return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(at)) >= 0;
+}
+
+constexpr int32_t kResetPauseMs = 3000;
+constexpr int32_t kCommandPauseMs = 1000;
+
 }  // namespace
+
+void StartModemInit(Station& st) {
+  LineEntry& line = st.Line();
+  st.ui.UiCall("AFFICHE, PHASE,%d=MODEM", st.LineNumber());
+  SendCommand(st, "ATZ\r", 4);
+  line.ModemStep = 1;
+  line.ModemStepAt = AddMs(st.clock.NowMs(), kResetPauseMs);
+}
+
+int ContinueModemInit(Station& st) {
+  LineEntry& line = st.Line();
+  if (line.ModemStep == 0) return 1;
+  if (!Reached(line.ModemStepAt, st.clock.NowMs())) return 0;
+  const ModemEntry& modem = st.Modems.line[st.CurrentLine];
+  size_t length = strnlen(modem.MODEM, sizeof modem.MODEM);
+  if (line.ModemStep == 1 && length > 0) {
+    char command[sizeof modem.MODEM + 2];
+    std::snprintf(command, sizeof command, "%.*s\r", static_cast<int>(length), modem.MODEM);
+    SendCommand(st, command, length + 1);
+    line.ModemStep = 2;
+    line.ModemStepAt = AddMs(st.clock.NowMs(), kCommandPauseMs);
+    return 0;
+  }
+  line.ModemStep = 0;
+  ShowWaiting(st, st.LineNumber());
+  PurgeLine(st, st.CurrentLine);
+  return 1;
+}
 
 void InitModems(Station& st) {
   for (int i = 0; i < kLineCount; ++i) {
@@ -44,9 +87,7 @@ void InitModems(Station& st) {
         st.clock.SleepMs(1000);
       }
     }
-    if (LanguageIs(st, "Francais")) st.ui.UiCall("AFFICHE, PHASE,%d=ATTENTE", i + 1);
-    if (LanguageIs(st, "Anglais")) st.ui.UiCall("AFFICHE, PHASE,%d=WAITING", i + 1);
-    if (LanguageIs(st, "Espagnol")) st.ui.UiCall("AFFICHE, PHASE,%d=ESPERA", i + 1);
+    ShowWaiting(st, i + 1);
     PurgeLine(st, i);
   }
   st.CurrentLine = 0;

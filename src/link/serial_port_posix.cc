@@ -18,15 +18,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <vector>
 
-#include "station/clock.h"
 #include "link/device_path.h"
 #include "link/line_speed.h"
 #include "link/serial_port.h"
 #include "link/termios_settings.h"
 #include "link/wire_trace.h"
+#include "station/clock.h"
 
 namespace kavelin2 {
 namespace {
@@ -35,6 +36,13 @@ namespace {
 // the other end has stopped reading (a real line with no flow control always
 // drains; even at 1200 baud room for more bytes comes within about 2 s).
 constexpr int kWriteStallMs = 10000;
+
+// The system's word for a device gone under a wait.
+std::string HangUpReason(short revents) {
+  if (revents & POLLHUP) return "hung up";
+  if (revents & POLLNVAL) return "descriptor no longer valid";
+  return "device error";
+}
 
 // Open ports by descriptor, so that a wait can mark the one that hung up.
 // Shared by the system and its ports, so either may go first.
@@ -53,19 +61,28 @@ class PosixSerialPort : public SerialPort {
   void DropControlLines() override;
   // A dead line has nothing to wait for.
   int WaitHandle() const override { return dead_ ? -1 : fd_; }
+  bool Lost() const override { return dead_; }
+  std::string LostReason() const override { return reason_; }
 
   // The device went away (adapter pulled out, far end of a pty closed): the
-  // line stays silent from now on, and writes are dropped.
-  void MarkDead() { dead_ = true; }
+  // line stays silent from now on, and writes are dropped. The first reason
+  // given is kept.
+  void MarkDead(const std::string& reason) {
+    if (!dead_) reason_ = reason;
+    dead_ = true;
+  }
 
  private:
   void Failed(int error) {
-    if (error == EIO || error == ENXIO || error == ENODEV || error == EBADF) dead_ = true;
+    if (error == EIO || error == ENXIO || error == ENODEV || error == EBADF) {
+      MarkDead(std::strerror(error));
+    }
   }
 
   int fd_;
   std::shared_ptr<PortRegistry> registry_;
   bool dead_ = false;
+  std::string reason_;
 };
 
 class PosixSerialSystem : public SerialSystem {
@@ -157,7 +174,7 @@ bool PosixSerialPort::Write(const uint8_t* buf, int n) {
     if (r < 0 && errno == EINTR) continue;
     if (r <= 0) return false;
     if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      dead_ = true;
+      MarkDead(HangUpReason(p.revents));
       return false;
     }
   }
@@ -252,8 +269,9 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
     for (const pollfd& p : fds) {
       if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
         // Gone for good: polling it again would return at once, forever.
+        // The caller learns it from the port (Lost) and closes it.
         auto it = ports_->find(p.fd);
-        if (it != ports_->end()) it->second->MarkDead();
+        if (it != ports_->end()) it->second->MarkDead(HangUpReason(p.revents));
         continue;
       }
       if (p.revents & POLLIN) input = true;

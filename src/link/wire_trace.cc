@@ -70,6 +70,8 @@ class TracingPort : public SerialPort {
   }
   void DropControlLines() override { inner_->DropControlLines(); }
   int WaitHandle() const override { return inner_->WaitHandle(); }
+  bool Lost() const override { return inner_->Lost(); }
+  std::string LostReason() const override { return inner_->LostReason(); }
 
  private:
   std::unique_ptr<SerialPort> inner_;

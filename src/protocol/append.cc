@@ -18,6 +18,7 @@
 #include "station/station.h"
 #include "protocol/durable_file.h"
 #include "protocol/protocol.h"
+#include "supervision/exchange_log.h"
 
 namespace kavelin2 {
 namespace {
@@ -117,6 +118,7 @@ void AppendReceivedFile(Station& st) {
     const char* word = Localized(st, "AJOUT IMPOSSIBLE", "APPEND FAILED", "ANADIDO IMPOSIBLE");
     if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, word);
     st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, BaseName(where));
+    WarnAppendFailed(st, name, BaseName(where));
   }
 
   line.RecvFilePath[0] = 0;

@@ -14,6 +14,7 @@
 #include "protocol/codec.h"
 #include "protocol/protocol.h"
 #include "protocol/table_entry.h"
+#include "supervision/exchange_log.h"
 #include "supervision/supervision.h"
 
 namespace kavelin2 {
@@ -126,17 +127,29 @@ void AnnounceNextFile(Station& st) {
     char trimmed[13];
     std::memcpy(trimmed, entry.name, sizeof trimmed);
     TrimFileName(trimmed);
-    if (!IsSafeFileName(trimmed)) continue;
+    if (!IsSafeFileName(trimmed)) {
+      WarnSkippedEntry(st, trimmed, SkipWhy::kUnsafeName, nullptr);
+      continue;
+    }
     std::snprintf(line.SendFilePath, sizeof line.SendFilePath, "%s%s", st.Paths.TRANS, trimmed);
     CloseFd(line.DataFile);
     line.DataFile = OpenRegularFile(line.SendFilePath);
-    if (line.DataFile < 0) continue;  // listed but missing: the handheld never hears of it
+    if (line.DataFile < 0) {  // listed but missing: the handheld never hears of it
+      WarnSkippedEntry(st, trimmed, SkipWhy::kMissingFile, line.SendFilePath);
+      continue;
+    }
     struct stat sb;
     BlockPlan plan;
     if (::fstat(line.DataFile, &sb) != 0 || !PlanBlocks(entry, sb.st_size, &plan)) {
       // An entry that cannot be sent (no block size, too many blocks, a
       // frame too large for the buffer) is skipped like a missing file.
       CloseFd(line.DataFile);
+      char size[64];
+      std::snprintf(size, sizeof size,
+                    LogText(st, "%lld octets, blocs de '%.3s'", "%lld bytes, blocks of '%.3s'",
+                            "%lld bytes, bloques de '%.3s'"),
+                    static_cast<long long>(sb.st_size), entry.block_size);
+      WarnSkippedEntry(st, trimmed, SkipWhy::kUnsendableSize, size);
       continue;
     }
 
@@ -288,6 +301,7 @@ void StartDownload(Station& st) {
   CloseFd(line.TableFile);
   line.TableFile = OpenRegularFile(line.TablePath);
   if (line.TableFile < 0) {
+    WarnNoTable(st, line.TablePath);
     if (line.ExchangeDate[0] == 0) {
       // No upload came first: clear the figures of an earlier exchange.
       st.ui.UiCall("AFFICHE, FICHIER,%d=             ", n);

@@ -4,13 +4,16 @@
 // until a byte comes or the next thing that can happen is due.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "app/app.h"
+#include "link/device_path.h"
+#include "link/link.h"
+#include "protocol/protocol.h"
 #include "station/clock.h"
 #include "station/service_notify.h"
 #include "station/station.h"
-#include "link/link.h"
-#include "protocol/protocol.h"
+#include "supervision/exchange_log.h"
 #include "supervision/supervision.h"
 
 namespace kavelin2 {
@@ -22,6 +25,10 @@ constexpr int32_t kIdleWaitMs = 100;
 constexpr int32_t kSilenceMs = 3000;
 // The displayed second changes about once a second; when it is late, look again after this.
 constexpr int32_t kClockRecheckMs = 10;
+// A lost device is looked for again after this, then after twice as long
+// each time it is still missing, up to every kReopenMaxMs.
+constexpr int32_t kReopenFirstMs = 1000;
+constexpr int32_t kReopenMaxMs = 10000;
 
 // Milliseconds from |from| to |to| on the wrapping clock.
 int32_t MsUntil(int32_t from, int32_t to) {
@@ -61,6 +68,79 @@ void CheckEntry(const char now_text[9], char enabled, const char (&time)[5], int
   }
 }
 
+// True once the station clock has reached |at|.
+bool Reached(int32_t at, int32_t now) { return MsUntil(now, at) <= 0; }
+
+// "COM1 (/dev/ttyUSB0)": the line's port name and the device it names.
+std::string DeviceText(const Station& st, int i) {
+  const PortEntry& entry = st.Ports.line[i];
+  std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+  return name + " (" + DevicePathForPort(name) + ")";
+}
+
+// The device of the current line went away: says so once, ends the exchange
+// running on it as a failed one, lets the device go (so that its exclusive
+// hold ends with it) and plans the first attempt to open it again.
+void LoseDevice(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  std::string reason = line.PortHandle->LostReason();
+  if (reason.empty()) reason = "?";
+  LogEvent(st,
+           LogText(st, "Ligne %d : appareil %s perdu : %s ; il sera rouvert des son retour",
+                   "Line %d: device %s lost: %s; it is reopened as soon as it is back",
+                   "Linea %d: dispositivo %s perdido: %s; se reabrira en cuanto vuelva"),
+           n, DeviceText(st, st.CurrentLine).c_str(), reason.c_str());
+  if (line.LinePhase != kPhaseNone) EndLostExchange(st, reason.c_str());
+  line.CloseExchangeFiles();
+  line.PortHandle.reset();
+  line.WriteFailed = false;
+  line.ModemStep = 0;
+  line.Disconnected = true;
+  line.ReopenDelayMs = kReopenFirstMs;
+  line.ReopenAt = AddMs(st.clock.NowMs(), kReopenFirstMs);
+  if (const char* state = Localized(st, "DECONNECTE", "DISCONNECTED", "DESCONECTADO")) {
+    st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
+  }
+}
+
+// One attempt to open the lost device of the current line again; the next
+// comes later each time, up to kReopenMaxMs.
+void TryReopen(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  if (ReopenLine(st, st.CurrentLine) == 0) {
+    line.ReopenDelayMs = std::min(kReopenMaxMs, std::max(kReopenFirstMs, line.ReopenDelayMs * 2));
+    line.ReopenAt = AddMs(st.clock.NowMs(), line.ReopenDelayMs);
+    return;
+  }
+  line.Disconnected = false;
+  LogEvent(st,
+           LogText(st, "Ligne %d : appareil %s de nouveau ouvert, la ligne est servie",
+                   "Line %d: device %s open again, the line is served",
+                   "Linea %d: dispositivo %s abierto de nuevo, la linea se sirve"),
+           n, DeviceText(st, st.CurrentLine).c_str());
+  st.ui.UiCall("AFFICHE, ETAT,%d= ", n);
+  if (st.Modems.line[st.CurrentLine].PRESENT == 'O') {
+    StartModemInit(st);
+  } else if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
+  }
+}
+
+// Looks after the device of the current line. True when the line has an
+// open, initialised port to serve now.
+bool DeviceReady(Station& st) {
+  LineEntry& line = st.Line();
+  if (line.PortHandle && line.PortHandle->Lost()) LoseDevice(st);
+  if (line.Disconnected) {
+    if (!Reached(line.ReopenAt, st.clock.NowMs())) return false;
+    TryReopen(st);
+    if (line.Disconnected) return false;
+  }
+  return ContinueModemInit(st) != 0;
+}
+
 // Blocks until a byte is queued on a served line or the next event is due:
 // with both lines idle at most kIdleWaitMs; with a line in an exchange, until
 // the nearest deadline of such a line has passed or the displayed second
@@ -68,7 +148,11 @@ void CheckEntry(const char now_text[9], char enabled, const char (&time)[5], int
 void WaitForNextEvent(Station& st, const LoopState& loop) {
   SerialPort* ports[kLineCount] = {};
   size_t count = 0;
-  for (int i = loop.first; i < loop.end; ++i) ports[count++] = st.LineTable[i].PortHandle.get();
+  for (int i = loop.first; i < loop.end; ++i) {
+    // A modem still being initialised is not read: its answers wait for the
+    // purge that ends the initialisation, and must not wake the loop meanwhile.
+    if (st.LineTable[i].ModemStep == 0) ports[count++] = st.LineTable[i].PortHandle.get();
+  }
 
   int32_t timeout = kIdleWaitMs;
   if (!BothLinesIdle(st)) {
@@ -81,6 +165,14 @@ void WaitForNextEvent(Station& st, const LoopState& loop) {
       // A deadline passes when it is below the clock: wake one millisecond past it.
       timeout = std::min(timeout, AddMs(MsUntil(now, line.LineDeadline), 1));
     }
+  }
+  // A lost device's next attempt, or a reopened modem's next step, is kept
+  // to the millisecond.
+  const int32_t at = st.clock.NowMs();
+  for (int i = loop.first; i < loop.end; ++i) {
+    const LineEntry& line = st.LineTable[i];
+    if (line.Disconnected) timeout = std::min(timeout, MsUntil(at, line.ReopenAt));
+    if (line.ModemStep != 0) timeout = std::min(timeout, MsUntil(at, line.ModemStepAt));
   }
   st.serial.WaitForInput(std::span<SerialPort* const>(ports, count), timeout);
 }
@@ -97,12 +189,17 @@ void ServeLine(Station& st) {
       line.TimeoutCount = 0;
     }
     DispatchControlByte(st, byte);
-    return;
-  }
-  if (line.LinePhase != kPhaseNone && DeadlinePassed(line.LineDeadline, st.clock.NowMs())) {
+  } else if (line.LinePhase != kPhaseNone && DeadlinePassed(line.LineDeadline, st.clock.NowMs())) {
     HandleTimeout(st);
     // HandleTimeout may have ended the exchange; the flag is ours to clear.
     st.Line().TimedOut = 0;
+  }
+  // A frame the line did not take leaves the handheld without its answer.
+  // A lost device is dealt with on the next pass, as a whole.
+  if (line.WriteFailed) {
+    line.WriteFailed = false;
+    bool lost = line.PortHandle && line.PortHandle->Lost();
+    if (!lost && line.LinePhase != kPhaseNone) EndExchangeOnWriteFailure(st);
   }
 }
 
@@ -146,7 +243,7 @@ int PollLines(Station& st) {
 
     for (int i = loop.first; i < loop.end; ++i) {
       st.CurrentLine = i;
-      ServeLine(st);
+      if (DeviceReady(st)) ServeLine(st);
     }
   }
 }

@@ -100,6 +100,40 @@ struct LineEntry {
   int32_t NakCount = 0;
   int32_t TimeoutCount = 0;
 
+  // Recovery of a lost device. While Disconnected the port is closed and the
+  // station tries to open it again at ReopenAt (station clock), waiting
+  // ReopenDelayMs longer after each failure. A reopened modem line is served
+  // only once its initialisation is done: ModemStep 1 after the reset, 2
+  // after its own command, the next step due at ModemStepAt.
+  bool Disconnected = false;
+  int32_t ReopenAt = 0;
+  int32_t ReopenDelayMs = 0;
+  int32_t ModemStep = 0;
+  int32_t ModemStepAt = 0;
+  // Set by the byte primitives when a write to a port that is still there
+  // failed (the far end stopped reading); the poll loop ends the exchange.
+  bool WriteFailed = false;
+  // Control bytes sent on the line so far (wrapping), so that a caller can
+  // tell whether a handler answered at all.
+  uint32_t SendCount = 0;
+
+  // Bookkeeping of the running exchange, for its summary on the log. Only
+  // the first kNotedFiles files of each way are named; the counts go on.
+  struct FileNote {
+    char name[13];
+    int32_t records;
+    int64_t bytes;
+  };
+  static constexpr int kNotedFiles = 16;
+  FileNote Received[kNotedFiles] = {};
+  int32_t ReceivedCount = 0;
+  FileNote Sent[kNotedFiles] = {};
+  int32_t SentCount = 0;
+  // Why the running exchange failed, in the station's language, set just
+  // before it ends; and the name of the last upload header it refused.
+  char FailReason[64] = {};
+  char RefusedHeader[13] = {};
+
   // Closes the data file and the table file of the exchange, whichever is
   // open, and marks both closed.
   void CloseExchangeFiles();

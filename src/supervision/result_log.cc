@@ -3,8 +3,9 @@
 
 #include <cstring>
 
-#include "station/station.h"
 #include "link/link.h"
+#include "station/station.h"
+#include "supervision/exchange_log.h"
 #include "supervision/records.h"
 #include "supervision/supervision.h"
 
@@ -25,6 +26,14 @@ void LogResult(Station& st, int result) {
   // Files of the exchange still open are of no further use.
   line.CloseExchangeFiles();
 
+  LogExchangeSummary(st, result, elapsed);
+  // Shown until the next exchange starts; a failure shows its reason.
+  if (line.LastReason[0] != 0) {
+    st.ui.UiCall("AFFICHE, RESULTAT,%d=%s %s", n, line.LastResult, line.LastReason);
+  } else {
+    st.ui.UiCall("AFFICHE, RESULTAT,%d=%s", n, line.LastResult);
+  }
+
   std::memset(line.ExchangeDate, 0, sizeof line.ExchangeDate);
   std::memset(line.ExchangeTime, 0, sizeof line.ExchangeTime);
   std::memcpy(line.HandheldId, "???", 4);
@@ -40,10 +49,12 @@ void LogResult(Station& st, int result) {
   if (st.Schedule.SELFIN == 'O') st.PendingProgram = 1;
   PurgeLine(st, st.CurrentLine);
 
+  // A failed exchange keeps the state that says how it failed (ERROR,
+  // TIMEOUT, disconnected): "END" over it would read as a success.
   const char* state = Localized(st, "FIN", "END", "FINAL");
   const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
   if (state != nullptr && phase != nullptr) {
-    st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
+    if (result == kResultOk) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
 }

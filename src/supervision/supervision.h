@@ -10,6 +10,11 @@ void HandleTimeout(Station& st);
 void HandleNak(Station& st);
 void AbortWithError(Station& st);
 void DiscardReceivedFile(Station& st);
+// Ends the running exchange of a line whose device is gone ("ER"), as any
+// failed exchange ends; |reason| is the system's word for the loss.
+void EndLostExchange(Station& st, const char* reason);
+// Ends the running exchange after a write the line did not take ("ER").
+void EndExchangeOnWriteFailure(Station& st);
 // Appends the 37-byte "STAT.TXT" record of |result| (0 OK, 1 TO, 2 ER),
 // returns the line to idle and may request the end-of-exchange program.
 void LogResult(Station& st, int result);

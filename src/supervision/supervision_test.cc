@@ -68,10 +68,16 @@ TEST_F(SupervisionTest, TimeOutsInADownloadPromptWithEnqThenTheEleventhEndsTo) {
   EXPECT_EQ(-1, L().DataFile);
   EXPECT_EQ(-1, L().TableFile);
   EXPECT_EQ("TO 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
-  // The time-out state and phase first, then the end of LogResult.
-  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, PHASE,1=ATTENTE", "AFFICHE, ETAT,1=TIMEOUT",
-                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=FIN",
-                                           "AFFICHE, PHASE,1=ATTENTE"));
+  // The time-out state and phase first, then the end of LogResult, which
+  // leaves TIMEOUT shown: "FIN" over it would read as a success.
+  EXPECT_THAT(
+      ts.ui->commands,
+      ElementsAre("AFFICHE, PHASE,1=ATTENTE", "AFFICHE, ETAT,1=TIMEOUT", "AFFICHE, TEMPS,1=00'00",
+                  "JOURNAL,Ligne 1, portable 001 : TO (11 time-out de suite), 0 s ; "
+                  "recus : aucun ; envoyes : aucun",
+                  "AFFICHE, RESULTAT,1=TO 11 time-out de suite", "AFFICHE, PHASE,1=ATTENTE"));
+  EXPECT_STREQ("TO", L().LastResult);
+  EXPECT_STREQ("11 time-out de suite", L().LastReason);
   EXPECT_EQ(1, line.purges);
 }
 
@@ -165,26 +171,37 @@ TEST_F(SupervisionTest, AbortShowsErrorThenPhaseAndDeletesThePartialFile) {
   EXPECT_EQ(Byte(EOT), Sent());
   EXPECT_FALSE(FileExists("recu/CDE.001"));
   EXPECT_EQ("ER 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
-  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, ETAT,1=ERREUR", "AFFICHE, PHASE,1=ATTENTE",
-                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=FIN",
-                                           "AFFICHE, PHASE,1=ATTENTE"));
+  EXPECT_THAT(
+      ts.ui->commands,
+      ElementsAre("AFFICHE, ETAT,1=ERREUR", "AFFICHE, PHASE,1=ATTENTE", "AFFICHE, TEMPS,1=00'00",
+                  "JOURNAL,Ligne 1, portable 001 : ER (fichier recu rejete (taille ou "
+                  "disque)), 0 s ; recus : aucun ; envoyes : aucun",
+                  "AFFICHE, RESULTAT,1=ER fichier recu rejete (taille ou disque)",
+                  "AFFICHE, PHASE,1=ATTENTE"));
 }
 
 TEST_F(SupervisionTest, EndingsSpeakEveryLanguage) {
   std::strcpy(ts.st.CurrentLanguage, "Anglais");
   UploadUnderWay();
   AbortWithError(ts.st);
-  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, ETAT,1=ERROR", "AFFICHE, PHASE,1=WAITING",
-                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=END",
-                                           "AFFICHE, PHASE,1=WAITING"));
+  EXPECT_THAT(
+      ts.ui->commands,
+      ElementsAre("AFFICHE, ETAT,1=ERROR", "AFFICHE, PHASE,1=WAITING", "AFFICHE, TEMPS,1=00'00",
+                  "JOURNAL,Line 1, handheld 001: ER (received file rejected (size or "
+                  "disk)), 0 s; received: none; sent: none",
+                  "AFFICHE, RESULTAT,1=ER received file rejected (size or disk)",
+                  "AFFICHE, PHASE,1=WAITING"));
   ts.ui->commands.clear();
   std::strcpy(ts.st.CurrentLanguage, "Espagnol");
   UploadUnderWay();
   L().TimeoutCount = 10;
   Timeouts(1);
-  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, PHASE,1=ESPERA", "AFFICHE, ETAT,1=TIMEOUT",
-                                           "AFFICHE, TEMPS,1=00'00", "AFFICHE, ETAT,1=FINAL",
-                                           "AFFICHE, PHASE,1=ESPERA"));
+  EXPECT_THAT(
+      ts.ui->commands,
+      ElementsAre("AFFICHE, PHASE,1=ESPERA", "AFFICHE, ETAT,1=TIMEOUT", "AFFICHE, TEMPS,1=00'00",
+                  "JOURNAL,Linea 1, portatil 001: TO (11 time-out seguidos), 0 s; "
+                  "recibidos: ninguno; enviados: ninguno",
+                  "AFFICHE, RESULTAT,1=TO 11 time-out seguidos", "AFFICHE, PHASE,1=ESPERA"));
   ts.ui->commands.clear();
   std::strcpy(ts.st.CurrentLanguage, "Espagnol");
   UploadUnderWay();
@@ -194,7 +211,12 @@ TEST_F(SupervisionTest, EndingsSpeakEveryLanguage) {
   std::strcpy(ts.st.CurrentLanguage, "");
   UploadUnderWay();
   AbortWithError(ts.st);
-  EXPECT_THAT(ts.ui->commands, ElementsAre("AFFICHE, TEMPS,1=00'00"));
+  // No localized display; the log still says what happened, in English.
+  EXPECT_THAT(ts.ui->commands,
+              ElementsAre("AFFICHE, TEMPS,1=00'00",
+                          "JOURNAL,Line 1, handheld 001: ER (received file rejected (size or "
+                          "disk)), 0 s; received: none; sent: none",
+                          "AFFICHE, RESULTAT,1=ER received file rejected (size or disk)"));
 }
 
 TEST_F(SupervisionTest, FailedExchangeDeletesItsOwnTableOnlyWithBothOptions) {
@@ -325,7 +347,8 @@ TEST_F(LogResultTest, LineTwoWritesItsNumber) {
   ASSERT_EQ(37u, rec.size());
   EXPECT_EQ("  ", rec.substr(0, 2));
   EXPECT_EQ('2', rec[7]);
-  EXPECT_FALSE(Commands("AFFICHE, ETAT,2=FIN").empty());
+  EXPECT_FALSE(Commands("AFFICHE, PHASE,2=ATTENTE").empty());
+  EXPECT_STREQ("ER", ts.st.LineTable[1].LastResult);
 }
 
 }  // namespace

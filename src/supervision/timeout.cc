@@ -3,9 +3,10 @@
 
 #include <cerrno>
 
+#include "link/link.h"
 #include "station/clock.h"
 #include "station/station.h"
-#include "link/link.h"
+#include "supervision/exchange_log.h"
 #include "supervision/records.h"
 #include "supervision/supervision.h"
 
@@ -23,6 +24,7 @@ constexpr int32_t kDeleteRetryPauseMs = 50;
 void EndFailedExchange(Station& st, int result) {
   LineEntry& line = st.Line();
   SendByte(st, EOT);
+  line.WriteFailed = false;  // the EOT is a courtesy: the exchange ends anyway
   line.CloseExchangeFiles();
   DiscardReceivedFile(st);
   bool own_table = line.ReachedDownloadStart;
@@ -53,6 +55,7 @@ void HandleTimeout(Station& st) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
   st.ui.UiCall("AFFICHE, ETAT,%d=TIMEOUT", n);
+  SetFailReason(st, "11 time-out de suite", "11 time-outs in a row", "11 time-out seguidos");
   EndFailedExchange(st, kResultTimeout);
 }
 
@@ -62,12 +65,18 @@ void HandleNak(Station& st) {
   if (line.NakCount <= kToleratedInARow) {
     SendFrame(st);  // the frame still in the buffer, unchanged
   } else {
+    SetFailReason(st, "11 NAK de suite", "11 NAKs in a row", "11 NAK seguidos");
     AbortWithError(st);
   }
 }
 
 void AbortWithError(Station& st) {
   const int n = st.LineNumber();
+  // The one failure that comes without a reason of its own: an uploaded file
+  // whose size disagrees with its header, or that could not be stored.
+  SetFailReason(st, "fichier recu rejete (taille ou disque)",
+                "received file rejected (size or disk)",
+                "fichero recibido rechazado (tamano o disco)");
   const char* state = Localized(st, "ERREUR", "ERROR", "ERROR");
   const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
   if (state != nullptr && phase != nullptr) {
@@ -92,6 +101,16 @@ void DiscardReceivedFile(Station& st) {
   char record[kUnlinkRecordSize];
   BuildUnlinkRecord(line, st.LineNumber(), record);
   AppendRecord(kUnlinkFileName, record, sizeof record);
+}
+
+void EndLostExchange(Station& st, const char* reason) {
+  SetFailReason(st, "appareil perdu", "device lost", "dispositivo perdido", reason);
+  EndFailedExchange(st, kResultError);
+}
+
+void EndExchangeOnWriteFailure(Station& st) {
+  SetFailReason(st, "echec d'ecriture", "write failure", "fallo de escritura");
+  AbortWithError(st);
 }
 
 }  // namespace kavelin2

@@ -17,9 +17,7 @@ std::deque<uint8_t>& FakeLine::queue() {
   return queue_;
 }
 
-int64_t FakeLine::NextArrival() const {
-  return pending_.empty() ? -1 : pending_.begin()->first;
-}
+int64_t FakeLine::NextArrival() const { return pending_.empty() ? -1 : pending_.begin()->first; }
 
 std::vector<uint8_t> FakeLine::TakeWritten() {
   std::vector<uint8_t> out;
@@ -38,15 +36,20 @@ namespace {
 
 class FakePort : public SerialPort {
  public:
-  explicit FakePort(FakeLine& line) : line_(line) { line_.is_open = true; }
+  explicit FakePort(FakeLine& line) : line_(line) {
+    line_.is_open = true;
+    line_.lost = false;
+    line_.lost_reason.clear();
+  }
   ~FakePort() override { line_.is_open = false; }
 
   void Configure(const PortEntry& entry) override {
     line_.last_config = entry;
     ++line_.configures;
   }
-  int QueuedInput() override { return static_cast<int>(line_.queue().size()); }
+  int QueuedInput() override { return line_.lost ? 0 : static_cast<int>(line_.queue().size()); }
   int Read(uint8_t* buf, int n) override {
+    if (line_.lost) return -1;
     auto& q = line_.queue();
     int count = std::min<int>(n, static_cast<int>(q.size()));
     for (int i = 0; i < count; ++i) {
@@ -56,7 +59,7 @@ class FakePort : public SerialPort {
     return count;
   }
   bool Write(const uint8_t* buf, int n) override {
-    if (line_.fail_writes) return false;
+    if (line_.fail_writes || line_.lost) return false;
     line_.RecordWrite(buf, n);
     return true;
   }
@@ -65,6 +68,8 @@ class FakePort : public SerialPort {
     ++line_.purges;
   }
   void DropControlLines() override { line_.control_lines_dropped = true; }
+  bool Lost() const override { return line_.lost; }
+  std::string LostReason() const override { return line_.lost_reason; }
 
   FakeLine& line() { return line_; }
 
@@ -82,6 +87,7 @@ FakeLine& FakeSerialSystem::AddLine(const std::string& name) {
 
 std::unique_ptr<SerialPort> FakeSerialSystem::Open(const std::string& port_name) {
   auto it = lines_.find(port_name);
+  if (it != lines_.end()) it->second->open_attempts.push_back(clock_.now());
   if (it == lines_.end() || !it->second->present || it->second->is_open) return nullptr;
   opened_.push_back(port_name);
   return std::make_unique<FakePort>(*it->second);
@@ -96,6 +102,7 @@ void FakeSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t 
     auto* fake = dynamic_cast<FakePort*>(port);
     if (fake == nullptr) continue;
     FakeLine& line = fake->line();
+    if (line.lost) continue;  // nothing comes from a lost device
     if (!line.queue().empty()) return;
     int64_t next = line.NextArrival();
     if (next >= 0 && next < until) until = next;

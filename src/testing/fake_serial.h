@@ -52,6 +52,17 @@ class FakeLine {
   bool control_lines_dropped = false;
   PortEntry last_config;
   bool fail_writes = false;
+  // The device went away under the open port (as a hung-up or unplugged
+  // device): the port says Lost with |lost_reason|, reads nothing and
+  // refuses writes. Cleared when the device is opened again.
+  bool lost = false;
+  std::string lost_reason;
+  void Lose(const std::string& reason) {
+    lost = true;
+    lost_reason = reason;
+  }
+  // Station times of every attempt to open the device, successful or not.
+  std::vector<int64_t> open_attempts;
 
   void RecordWrite(const uint8_t* buf, int n);
   FakeClock& clock() { return clock_; }

@@ -42,6 +42,16 @@ class FakeTerminal : public Terminal {
       return all;
     }
     bool Shows(const std::string& s) const { return Text().find(s) != std::string::npos; }
+    // The attribute of the first cell of the first place |s| is shown;
+    // all bits set when it is not shown.
+    unsigned AttrAt(const std::string& s) const {
+      std::u32string needle = DecodeUtf8(s);
+      for (int r = 0; r < rows; ++r) {
+        size_t at = grid[static_cast<size_t>(r)].find(needle);
+        if (at != std::u32string::npos) return attrs[static_cast<size_t>(r)][at];
+      }
+      return ~0u;
+    }
     void Type(const std::string& utf8) {
       for (char32_t c : DecodeUtf8(utf8)) keys.push_back(static_cast<int>(c));
     }

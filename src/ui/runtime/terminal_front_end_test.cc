@@ -336,8 +336,15 @@ TEST_F(TerminalFrontEndTest, OnlineDisplayShowsBothLinesSideBySide) {
   Show("ETATIMG2", "CONNECT.BMP");
   Show("timeout,2", "3");
   Show("HEURE,", "10:11:12");
+  Show("RESULTAT,1", "OK");
+  Show("RESULTAT,2", "ER 11 NAK de suite");
   EXPECT_EQ(Poll().status, "*N*");
   const std::string screen = term_.Text();
+  // The last exchange of each line; a failure stands out, a success does not.
+  EXPECT_TRUE(term_.Shows("Dernier échange")) << screen;
+  EXPECT_TRUE(term_.Shows("ER 11 NAK de suite")) << screen;
+  EXPECT_NE(0u, term_.AttrAt("ER 11 NAK de suite") & kReverse) << screen;
+  EXPECT_EQ(0u, term_.AttrAt("OK ") & kReverse) << screen;
   EXPECT_TRUE(term_.Shows("Ligne 1")) << screen;
   EXPECT_TRUE(term_.Shows("Ligne 2"));
   EXPECT_TRUE(term_.Shows("10:11:12"));

@@ -10,7 +10,7 @@
 namespace kavelin2::uirt::term {
 namespace {
 
-constexpr int kRows = 11;
+constexpr int kRows = 12;
 constexpr int kCols = 72;
 constexpr int kLabelWidth = 16;
 constexpr int kColumn[2] = {18, 46};
@@ -44,6 +44,16 @@ std::string LinkKind(const std::string& image, Lang lang) {
     return Text3{"Liaison directe", "Direct line", "Línea directa"}.in(lang);
   }
   return image;
+}
+
+// The state is always in bold; the last exchange's result stands out when
+// it failed ("TO" or "ER"), so that a failure never reads like a success.
+unsigned AttributeOf(const std::string& field, const std::string& text) {
+  if (field == "ETAT") return kBold;
+  if (field != "RESULTAT") return kPlain;
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos || text.compare(i, 2, "OK") == 0) return kPlain;
+  return kBold | kReverse;
 }
 
 class OnlineView : public View {
@@ -82,6 +92,7 @@ class OnlineView : public View {
         {{"Transfert", "Transfer", "Transferencia"}, "TRANS"},
         {{"Temps", "Time", "Tiempo"}, "TEMPS"},
         {{"Time-out", "Time-outs", "Time-out"}, "timeout"},
+        {{"Dernier échange", "Last exchange", "Último intercambio"}, "RESULTAT"},
     };
     int r = 1;
     for (const Row& row : rows) {
@@ -97,7 +108,7 @@ class OnlineView : public View {
         } else {
           text = FieldValue(w, field + "," + n);
         }
-        put(r, kColumn[line], text, kColumnWidth, field == "ETAT" ? kBold : kPlain);
+        put(r, kColumn[line], text, kColumnWidth, AttributeOf(field, text));
       }
       ++r;
     }

@@ -36,11 +36,11 @@ void AddPortLine(std::vector<FieldSpec>& fields, int line) {
 
 // The display fields of one line of the on-line window.
 void AddOnLineLine(std::vector<FieldSpec>& fields, int line) {
-  static const char* const kNames[2][9] = {
+  static const char* const kNames[2][10] = {
       {"PHASE,1", "ETAT,1", "PORTABLE,1", "FICHIER,1", "BLOCS,1", "TRANS,1", "TEMPS,1", "timeout,1",
-       "ETATIMG1"},
+       "ETATIMG1", "RESULTAT,1"},
       {"PHASE,2", "ETAT,2", "PORTABLE,2", "FICHIER,2", "BLOCS,2", "TRANS,2", "TEMPS,2", "timeout,2",
-       "ETATIMG2"}};
+       "ETATIMG2", "RESULTAT,2"}};
   const char* const* n = kNames[line - 1];
   const FieldKind d = FieldKind::kDisplay;
   fields.push_back({n[0], {"Phase", "Phase", "Fase"}, d, 20, {}});
@@ -52,6 +52,8 @@ void AddOnLineLine(std::vector<FieldSpec>& fields, int line) {
   fields.push_back({n[6], {"Temps", "Time", "Tiempo"}, d, 8, {}});
   fields.push_back({n[7], {"Time-out", "Time-out", "Time-out"}, d, 3, {}});
   fields.push_back({n[8], {"Liaison", "Link", "Enlace"}, d, 12, {}});
+  // The last exchange's result and, for a failure, its reason.
+  fields.push_back({n[9], {"Dernier echange", "Last exchange", "Ultimo intercambio"}, d, 66, {}});
 }
 
 std::vector<WindowSpec> BuildLibrary() {
