@@ -1,25 +1,34 @@
 // The station program: builds the platform and runs the station.
+#include <cstdio>
 #include <string>
 
 #include "app/app.h"
+#include "app/command_line.h"
+#include "link/serial_port.h"
 #include "station/clock.h"
+#include "station/exit_status.h"
 #include "station/launcher.h"
 #include "station/station.h"
-#include "link/serial_port.h"
 #include "ui/ui_channel.h"
 
 int main(int argc, char** argv) {
   using namespace kavelin2;
-  // The command line is the program's arguments, as the Windows command line
-  // is everything after the program name.
-  std::string command_line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) command_line += ' ';
-    command_line += argv[i];
+  // Answered before anything is built: no file is read or created and the UI
+  // runtime is not loaded.
+  ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+  switch (parsed.action) {
+    case CommandLineAction::kHelp:
+      std::fputs(UsageText(), stdout);
+      return kExitOk;
+    case CommandLineAction::kVersion:
+      std::fputs(VersionText(), stdout);
+      return kExitOk;
+    case CommandLineAction::kRun:
+      break;
   }
   auto clock = NewSystemClock();
   auto serial = NewPosixSerialSystem(*clock);
   auto launcher = NewPosixProgramLauncher();
   Station st(Platform{clock.get(), serial.get(), launcher.get()}, NewDynamicUiRuntimeLink());
-  return StationMain(st, command_line);
+  return StationMain(st, parsed.command_line, UserAttends());
 }

@@ -87,9 +87,10 @@ TEST(EditPortSettings, ValidationStoresEachFetchedValueInItsField) {
   EditPortSettings(ts.st);
   EXPECT_EQ(expected, ts.ui->commands);
   EXPECT_TRUE(ts.ui->script_done());
-  // The over-long name is cut to its four characters.
+  // The over-long name is refused, not cut into another port's name: the
+  // line keeps the one it had.
   EXPECT_EQ(PortEntryImage('O', "COM3", 6, 1, 2, 3, 'O') +
-                PortEntryImage('N', "COM1", 0xFFFFFFFF, 7, 4, 2, 'N'),
+                PortEntryImage('N', "COM2", 0xFFFFFFFF, 7, 4, 2, 'N'),
             ReadFile("CONF_COM.CFG"));
   EXPECT_EQ(-1, ts.st.Ports.line[1].VITESSE);
   EXPECT_TRUE(ts.st.ui.StatusIs("???"));
@@ -226,8 +227,12 @@ TEST(EditLanguage, CancelSendsNoCommandButStillRewritesTheWholeFile) {
   std::memcpy(ts.st.CurrentLanguage, "Espagnol", 9);
   WriteFile("LANGUE.CFG", "Ang");  // short: overlays the start of the name in memory
   EditLanguage(ts.st);             // the fake answers "ESC"
-  EXPECT_EQ((Commands{"OUVRE,LANGUE.WDW", "ECRAN, SAISIE", "FERME"}), ts.ui->commands);
-  EXPECT_EQ(std::string("Angagnol\0", 9), ReadFile("LANGUE.CFG"));
+  // "Angagnol" is no language: the default is kept and stored, with a warning.
+  EXPECT_EQ((Commands{"JOURNAL,LANGUE.CFG ne contient aucune langue connue (Francais, Anglais, "
+                      "Espagnol): Francais utilise",
+                      "OUVRE,LANGUE.WDW", "ECRAN, SAISIE", "FERME"}),
+            ts.ui->commands);
+  EXPECT_EQ(std::string("Francais\0", 9), ReadFile("LANGUE.CFG"));
 }
 
 TEST(EditLanguage, WithoutAFileStartsFromFrancais) {

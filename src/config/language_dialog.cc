@@ -1,7 +1,7 @@
 // "LANGUE.WDW": the station's language, which is also the UI runtime's.
-#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
+#include "station/station.h"
 
 namespace kavelin2 {
 namespace {
@@ -23,6 +23,8 @@ constexpr Language kLanguages[] = {
 
 void EditLanguage(Station& st) {
   ReloadOrCreate(st, SettingsFile::kLanguage);
+  // Kept (and stored) when the user chooses nothing: it must be a language.
+  UseKnownLanguage(st);
   UiChannel& ui = st.ui;
   ui.UiCall("OUVRE,LANGUE.WDW");
   ui.UiCall("ECRAN, SAISIE");

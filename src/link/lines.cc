@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "station/station.h"
 #include "link/link.h"
+#include "station/station.h"
 
 namespace kavelin2 {
 namespace {
@@ -44,6 +44,12 @@ int OpenLines(Station& st) {
     line.PortHandle = st.serial.Open(name);
     if (!line.PortHandle) {
       ShowUnavailable(st, name.c_str());
+      // The box names the port; the log says which device and why.
+      const std::string why = st.serial.LastOpenError();
+      if (const char* text = Localized(st, "Port %s indisponible: %s", "Unavailable port %s: %s",
+                                       "Puerto %s no disponible: %s")) {
+        LogEvent(st, text, name.c_str(), why.empty() ? "?" : why.c_str());
+      }
       return 0;
     }
     st.ui.UiCall("AFFICHE, ETATIMG%d=%s", i + 1,
