@@ -3,13 +3,13 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/command_line.h"
-#include "link/serial_port.h"
 #include "station/clock.h"
-#include "station/exit_status.h"
 #include "station/launcher.h"
 #include "station/station.h"
+#include "link/serial_port.h"
 #include "ui/ui_channel.h"
+#include "app/command_line.h"
+#include "station/exit_status.h"
 
 int main(int argc, char** argv) {
   using namespace kavelin2;

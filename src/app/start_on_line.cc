@@ -7,8 +7,8 @@
 #include <string>
 
 #include "app/app.h"
-#include "config/settings.h"
 #include "station/station.h"
+#include "config/settings.h"
 
 namespace kavelin2 {
 namespace {

@@ -1,7 +1,7 @@
 // "FICHIERS.WDW": the six file handling options.
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

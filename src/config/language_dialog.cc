@@ -1,7 +1,7 @@
 // "LANGUE.WDW": the station's language, which is also the UI runtime's.
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

@@ -1,7 +1,7 @@
 // "MODEM.WDW": modem presence and extra command of each line.
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 

@@ -5,9 +5,9 @@
 // validation ("*V*") reads the four fields back and stores them.
 #include <string>
 
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

@@ -2,9 +2,9 @@
 #include <cctype>
 #include <string>
 
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

@@ -2,9 +2,9 @@
 // current time shown while the window is open.
 #include <cstring>
 
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

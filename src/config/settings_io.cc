@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "station/station.h"
 #include "config/dialogs.h"
 #include "config/settings.h"
 #include "config/settings_file.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <string>
 
-#include "link/link.h"
 #include "station/station.h"
+#include "link/link.h"
 
 namespace kavelin2 {
 namespace {
