@@ -211,7 +211,12 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
   };
   // Non-blocking, so that opening never waits for carrier.
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return refuse(-1, std::strerror(errno));
+  if (fd < 0) {
+    // A device made exclusive by its holder refuses everyone else (root aside).
+    const int error = errno;
+    return refuse(-1, error == EBUSY ? std::string("in use (") + std::strerror(error) + ")"
+                                     : std::string(std::strerror(error)));
+  }
   if (!isatty(fd)) return refuse(fd, "not a terminal device");
   // In use by another program that made it exclusive: root gets past
   // TIOCEXCL at open, so ask.
