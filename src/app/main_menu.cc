@@ -275,8 +275,10 @@ bool Runaway(Station& st, MenuSession& session, bool acted) {
     session.idle_inputs = 0;
     return false;
   }
+  // The process clock wraps: elapsed time is the unsigned difference.
   const int32_t now = st.clock.NowMs();
-  if (session.idle_inputs == 0 || now - session.idle_since > kIdleWindowMs) {
+  const uint32_t elapsed = static_cast<uint32_t>(now) - static_cast<uint32_t>(session.idle_since);
+  if (session.idle_inputs == 0 || elapsed > static_cast<uint32_t>(kIdleWindowMs)) {
     session.idle_inputs = 0;
     session.idle_since = now;
   }
