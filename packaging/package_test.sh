@@ -48,9 +48,7 @@ bin="$work/root/usr/bin"
 unset KAVELIN2_UI_LIBRARY
 export LD_LIBRARY_PATH=
 
-# --version comes with the command-line work of another branch; until it is
-# merged, "kavelin2 --version" would go on line. Once merged, enable:
-# "$bin/kavelin2" --version | grep -q "1.95" || fail "--version"
+"$bin/kavelin2" --version | grep -qx "kavelin2 1.95" || fail "--version"
 
 # The settings of a site, written with the extracted program.
 site="$work/site"

@@ -150,8 +150,8 @@ void WorkDir::WriteSettings(const Settings& s) const {
 
 Child::Child(const std::string& program, const std::vector<std::string>& args,
              const std::string& cwd, const std::map<std::string, std::string>& env,
-             const std::string& out_path)
-    : out_path_(out_path) {
+             const std::string& out_path, const std::string& err_path)
+    : out_path_(out_path), err_path_(err_path) {
   std::vector<std::string> argv_s{program};
   argv_s.insert(argv_s.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -162,11 +162,12 @@ Child::Child(const std::string& program, const std::vector<std::string>& args,
   if (pid_ == 0) {
     if (chdir(cwd.c_str()) != 0) _exit(126);
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = err_path.empty() ? out : open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int null_in = open("/dev/null", O_RDONLY);
-    if (out < 0 || null_in < 0) _exit(126);
+    if (out < 0 || err < 0 || null_in < 0) _exit(126);
     dup2(null_in, 0);
     dup2(out, 1);
-    dup2(out, 2);
+    dup2(err, 2);
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     execv(program.c_str(), argv.data());
     _exit(127);
@@ -202,6 +203,8 @@ void Child::Signal(int sig) {
 }
 
 std::string Child::Output() const { return ReadFile(out_path_); }
+
+std::string Child::Errors() const { return err_path_.empty() ? std::string() : ReadFile(err_path_); }
 
 double ProcessCpuSeconds(pid_t pid) {
   std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");

@@ -48,11 +48,13 @@ class WorkDir {
   std::string path_;
 };
 
-// A child process with its standard output and error in files.
+// A child process with its standard output and error in files (one file for
+// both unless |err_path| names another for standard error).
 class Child {
  public:
   Child(const std::string& program, const std::vector<std::string>& args, const std::string& cwd,
-        const std::map<std::string, std::string>& env, const std::string& out_path);
+        const std::map<std::string, std::string>& env, const std::string& out_path,
+        const std::string& err_path = "");
   ~Child();  // kills a child still running
   pid_t pid() const { return pid_; }
   // Waits for the end; the exit status, or -1 on a time-out, 128 + signal
@@ -61,12 +63,14 @@ class Child {
   bool Running();
   void Signal(int sig);
   std::string Output() const;
+  std::string Errors() const;  // standard error, when it has its own file
 
  private:
   pid_t pid_ = -1;
   int status_ = -1;
   bool done_ = false;
   std::string out_path_;
+  std::string err_path_;
 };
 
 // User and system CPU seconds of a process, from /proc/<pid>/stat.

@@ -1,11 +1,20 @@
 // The station program as an operator starts it: a first run with no settings
-// at all, and the two ways its UI runtime can be missing.
+// at all, a service that cannot go on line, the command line's own options,
+// a language file it cannot read, and the two ways its UI runtime can be
+// missing.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "e2e_support.h"
+#include "testing/pty.h"
 
 namespace kavelin2::e2e {
 namespace {
@@ -30,45 +39,257 @@ std::string PortEntryImage(const char* port) {
   return e;
 }
 
-// Runs build/kavelin2 with no argument (on line at once), headless, in a
-// directory with no settings file.
-TEST(Program, FirstRunCreatesTheDefaultSettingsAndEndsCleanly) {
+// A fresh, empty working directory inside the test's WorkDir (which holds
+// RECU/, TABLE/... of its own).
+std::string EmptySite(const WorkDir& dir) {
+  std::string site = dir / "site";
+  mkdir(site.c_str(), 0777);
+  return site;
+}
+
+size_t Count(const std::string& haystack, const std::string& needle) {
+  size_t n = 0;
+  for (size_t p = haystack.find(needle); p != std::string::npos; p = haystack.find(needle, p + 1))
+    ++n;
+  return n;
+}
+
+// A first run: build/kavelin2 with no argument (on line at once), headless,
+// in a directory with no file at all. The default settings name no
+// directory, which is the working directory: the station goes on line
+// without a question, a SIGTERM stops it with status 0. Then line 1 is made
+// active (as the port dialog would) and a handheld's upload lands in the
+// working directory under its plain name, and the table "TABLE.001" there is
+// served.
+TEST(Program, FirstRunGoesOnLineWithoutAQuestionAndStoresUploadsInTheWorkingDirectory) {
   WorkDir dir;
-  Child station(BuildDir() + "/kavelin2", {}, dir.path(),
-                {{"KAVELIN2_UI", "headless"}, {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}},
-                dir / "out.txt");
-  // The default paths are empty and cannot be created: the station comes back
-  // to the menu, whose headless answer leaves the program.
-  ASSERT_EQ(0, station.Wait(20000)) << station.Output();
+  const std::string site = EmptySite(dir);
+  {
+    Child station(BuildDir() + "/kavelin2", {}, site,
+                  {{"KAVELIN2_UI", "headless"}, {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}},
+                  dir / "out.txt", dir / "err.txt");
+    ASSERT_TRUE(WaitFor(
+        [&] { return ReadFile(dir / "ui.txt").find("PHASE,2=INACTIF") != std::string::npos; },
+        20000))
+        << station.Output() << station.Errors();
+    station.Signal(SIGTERM);
+    ASSERT_EQ(0, station.Wait(20000)) << station.Output();
+    EXPECT_EQ("", station.Errors());
+    // No question but the quit question that follows the stop (which the
+    // log shows as the stop itself): no directory to create.
+    std::string ui = ReadFile(dir / "ui.txt");
+    EXPECT_EQ(1u, Count(ui, "OUINON")) << ui;
+    EXPECT_EQ(1u, Count(ui, "OUINON, Etes vous sur de vouloir quitter KAVELIN2 ?\n")) << ui;
+    EXPECT_EQ(std::string::npos, station.Output().find("OUINON")) << station.Output();
+    EXPECT_NE(std::string::npos, station.Output().find(" arrêté sur SIGTERM\n"))
+        << station.Output();
 
-  EXPECT_EQ(PortEntryImage("COM1") + PortEntryImage("COM2"), ReadFile(dir / "CONF_COM.CFG"));
-  std::string modem = Zeros(64);
-  modem[31] = modem[63] = 'N';
-  EXPECT_EQ(modem, ReadFile(dir / "CONF_MOD.CFG"));
-  EXPECT_EQ(Zeros(324), ReadFile(dir / "CHEMIN.CFG"));
-  EXPECT_EQ("NNNNNN", ReadFile(dir / "CONF_FIC.CFG"));
-  std::string schedule = Zeros(401);
-  schedule[0] = 'O';
-  schedule.replace(1, 5, "00:00");
-  schedule[6] = 'N';
-  schedule.replace(136, 5, "00:00");
-  schedule[141] = 'N';
-  schedule[271] = 'N';
-  EXPECT_EQ(schedule, ReadFile(dir / "HEURE.CFG"));
-  EXPECT_EQ(std::string("Francais") + '\0', ReadFile(dir / "LANGUE.CFG"));
+    EXPECT_EQ(PortEntryImage("COM1") + PortEntryImage("COM2"), ReadFile(site + "/CONF_COM.CFG"));
+    std::string modem = Zeros(64);
+    modem[31] = modem[63] = 'N';
+    EXPECT_EQ(modem, ReadFile(site + "/CONF_MOD.CFG"));
+    EXPECT_EQ(Zeros(324), ReadFile(site + "/CHEMIN.CFG"));
+    EXPECT_EQ("NNNNNN", ReadFile(site + "/CONF_FIC.CFG"));
+    std::string schedule = Zeros(401);
+    schedule[0] = 'O';
+    schedule.replace(1, 5, "00:00");
+    schedule[6] = 'N';
+    schedule.replace(136, 5, "00:00");
+    schedule[141] = 'N';
+    schedule[271] = 'N';
+    EXPECT_EQ(schedule, ReadFile(site + "/HEURE.CFG"));
+    EXPECT_EQ(std::string("Francais") + '\0', ReadFile(site + "/LANGUE.CFG"));
+    // Nothing but the six settings files: no directory was created.
+    EXPECT_EQ((std::vector<std::string>{"CHEMIN.CFG", "CONF_COM.CFG", "CONF_FIC.CFG",
+                                        "CONF_MOD.CFG", "HEURE.CFG", "LANGUE.CFG"}),
+              ListDir(site));
 
-  // The windows open in this order: the language before the menu, then at
-  // going on line the port, modem, paths, file options and schedule dialogs.
-  std::string ui = ReadFile(dir / "ui.txt");
-  size_t at = 0;
-  for (const char* window : {"OUVRE,LANGUE.WDW", "OUVRE,MENU.WDW", "OUVRE,KAVELIN2.WDW",
-                             "OUVRE,SERIE.WDW", "OUVRE,MODEM.WDW", "OUVRE,CHEMIN.WDW",
-                             "OUVRE,FICHIERS.WDW", "OUVRE,DECONEX.WDW", "OUVRE,MENU.WDW"}) {
-    size_t found = ui.find(std::string(window) + "\n", at);
-    ASSERT_NE(std::string::npos, found) << window << " missing after offset " << at << ":\n" << ui;
-    at = found + 1;
+    // The windows open in this order: the language before the menu, then at
+    // going on line the port, modem, paths, file options and schedule dialogs.
+    size_t at = 0;
+    for (const char* window :
+         {"OUVRE,LANGUE.WDW", "OUVRE,MENU.WDW", "OUVRE,KAVELIN2.WDW", "OUVRE,SERIE.WDW",
+          "OUVRE,MODEM.WDW", "OUVRE,CHEMIN.WDW", "OUVRE,FICHIERS.WDW", "OUVRE,DECONEX.WDW"}) {
+      size_t found = ui.find(std::string(window) + "\n", at);
+      ASSERT_NE(std::string::npos, found) << window << " missing after offset " << at << ":\n"
+                                          << ui;
+      at = found + 1;
+    }
   }
-  EXPECT_NE(std::string::npos, ui.find("OUINON, Etes vous sur de vouloir quitter KAVELIN2 ?"));
+
+  // Line 1 active; everything else as the first run left it.
+  std::string com = ReadFile(site + "/CONF_COM.CFG");
+  com[0] = 'O';
+  WriteFile(site + "/CONF_COM.CFG", com);
+  const std::string record = "LINE ONE OF THE ARTICLES FILE, SIXTY-FOUR CHARACTERS WIDE.......";
+  ASSERT_EQ(64u, record.size());
+  WriteFile(site + "/ARTICLES.DAT", record + "\r\n");
+  WriteFile(site + "/TABLE.001", "ARTICLES.DAT 64\r\n");
+  WriteFile(dir / "CDE.001", "AAAABBBBCCCC");
+  SimulatorProcess sim(
+      dir, "sim",
+      {"--pty", dir / "com1", "--upload", "CDE.001:4", "--download", "001", "--receive-dir", "rx"});
+  ASSERT_TRUE(WaitFor([&] { return FileExists(dir / "com1"); }, 5000));
+  Child station(BuildDir() + "/kavelin2", {}, site,
+                {{"KAVELIN2_UI", "headless"}, {"KAVELIN2_PORT_COM1", dir / "com1"}},
+                dir / "out2.txt", dir / "err2.txt");
+  ASSERT_EQ(0, sim.Finish()) << sim.Output() << station.Output();
+  EXPECT_EQ("AAAABBBBCCCC", ReadFile(site + "/CDE.001"));
+  EXPECT_EQ(record, ReadFile(dir / "rx/ARTICLES.DAT")) << sim.Output() << station.Output();
+  ASSERT_TRUE(WaitFor([&] { return ReadFile(site + "/STAT.TXT").size() == 37; }, 10000));
+  EXPECT_EQ("OK 001 1 ", ReadFile(site + "/STAT.TXT").substr(0, 9));
+  station.Signal(SIGTERM);
+  EXPECT_EQ(0, station.Wait(20000)) << station.Output();
+  EXPECT_EQ(std::string::npos, station.Output().find("OUINON")) << station.Output();
+}
+
+// A station run as a service that cannot go on line ends with the status the
+// README documents and one line on standard error that says which port (and
+// device) or directory, and why; the log says it too, and no quit question
+// is asked.
+struct CannotGoOnLine {
+  const char* what;
+  int status;
+  std::string device;     // KAVELIN2_PORT_COM1, relative to the WorkDir; "" none
+  std::string table_dir;  // the TABLE directory text; "" keeps TABLE/
+  std::string stderr_line;
+  std::string log_line;
+};
+
+class ProgramCannotGoOnLine : public ::testing::TestWithParam<CannotGoOnLine> {};
+
+TEST_P(ProgramCannotGoOnLine, ExitsWithItsStatusAndOneLineOnStandardError) {
+  const CannotGoOnLine& c = GetParam();
+  WorkDir dir;
+  dir.WriteSettings(Settings{});  // line 1 active, English
+  if (!c.table_dir.empty()) {
+    std::string paths = ReadFile(dir / "CHEMIN.CFG");
+    paths.replace(0, 81, c.table_dir + std::string(81 - c.table_dir.size(), '\0'));
+    WriteFile(dir / "CHEMIN.CFG", paths);
+  }
+  WriteFile(dir / "plain-file", "not a serial device");
+  // A device another program holds (locked as stations lock their ports).
+  TestPty held;
+  ASSERT_TRUE(held.ok());
+  int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
+  std::string device = c.device == "held"   ? held.path()
+                       : c.device.empty()   ? std::string()
+                       : c.device[0] == '/' ? c.device
+                                            : dir / c.device;
+  std::map<std::string, std::string> env{{"KAVELIN2_UI", "headless"},
+                                         {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}};
+  if (!device.empty()) env["KAVELIN2_PORT_COM1"] = device;
+  Child station(BuildDir() + "/kavelin2", {}, dir.path(), env, dir / "out.txt", dir / "err.txt");
+  EXPECT_EQ(c.status, station.Wait(20000)) << station.Output() << station.Errors();
+  close(holder);
+
+  auto expand = [&](std::string text) {
+    for (size_t p; (p = text.find("$DEV")) != std::string::npos;) text.replace(p, 4, device);
+    return text;
+  };
+  EXPECT_EQ(expand(c.stderr_line) + "\n", station.Errors());
+  std::string log = station.Output();
+  EXPECT_NE(std::string::npos, log.find(" " + expand(c.log_line) + "\n")) << log;
+  EXPECT_EQ(std::string::npos, log.find("quit")) << log;
+  std::string ui = ReadFile(dir / "ui.txt");
+  EXPECT_EQ(0u, Count(ui, "OUINON, Are you sure to quit")) << ui;
+  // The program ended from the on-line window, without a menu after it.
+  EXPECT_EQ(1u, Count(ui, "OUVRE,MENU.WDW\n")) << ui;
+  EXPECT_EQ("FERME\n", ui.substr(ui.size() - 6)) << ui;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, ProgramCannotGoOnLine,
+    ::testing::Values(
+        CannotGoOnLine{"absent device", 4, "/nonexistent", "",
+                       "kavelin2: port COM1 unavailable: /nonexistent: No such file or directory",
+                       "Unavailable port COM1: /nonexistent: No such file or directory"},
+        CannotGoOnLine{"not a terminal", 4, "plain-file", "",
+                       "kavelin2: port COM1 unavailable: $DEV: not a terminal device",
+                       "Unavailable port COM1: $DEV: not a terminal device"},
+        CannotGoOnLine{"held by another program", 4, "held", "",
+                       "kavelin2: port COM1 unavailable: $DEV: in use (locked by another program)",
+                       "Unavailable port COM1: $DEV: in use (locked by another program)"},
+        CannotGoOnLine{"uncreatable directory", 5, "", "no/such/",
+                       "kavelin2: directory no/such/ missing and not created: No such file or "
+                       "directory",
+                       "Directory no/such/ missing and not created: No such file or directory"}),
+    [](const auto& info) {
+      std::string name = info.param.what;
+      for (char& ch : name)
+        if (ch == ' ') ch = '_';
+      return name;
+    });
+
+// Answered before anything else: no file is read or created and the UI
+// runtime is not even loaded (the one named here does not exist, which would
+// end the program with status 3).
+TEST(Program, HelpAndVersionAnswerInAnEmptyDirectoryAndCreateNothing) {
+  WorkDir dir;
+  const std::string site = EmptySite(dir);
+  const std::vector<std::vector<std::string>> command_lines = {
+      {"--help"}, {"-h"}, {"P", "--help"}, {"--version"}};
+  for (const auto& args : command_lines) {
+    Child station(BuildDir() + "/kavelin2", args, site,
+                  {{"KAVELIN2_UI_LIBRARY", dir / "no-such-runtime.so"},
+                   {"KAVELIN2_TRACE", site + "/trace.txt"}},
+                  dir / "out.txt", dir / "err.txt");
+    ASSERT_EQ(0, station.Wait(10000)) << args[0] << station.Output() << station.Errors();
+    EXPECT_EQ("", station.Errors()) << args[0];
+    EXPECT_TRUE(ListDir(site).empty()) << args[0];
+    std::string out = station.Output();
+    if (args[0] == "--version") {
+      EXPECT_EQ("kavelin2 1.95\n", out);
+      continue;
+    }
+    for (const char* part :
+         {"Usage: kavelin2 [P]", "KAVELIN2_UI ", "KAVELIN2_PORT_<NAME>", "KAVELIN2_TRACE",
+          "CONF_COM.CFG", "STAT.TXT", "Exit status:", "  3  the UI runtime",
+          "  4  a line's port cannot be opened", "  5  a directory is missing"})
+      EXPECT_NE(std::string::npos, out.find(part)) << part << " in\n" << out;
+  }
+}
+
+// LANGUE.CFG with a language the station does not know (empty after a full
+// disk, a name in another language, a name with no terminator): read as
+// French, with a warning, and the station goes on line, answers SIGTERM and
+// ends with status 0 instead of spinning in its menu.
+TEST(Program, UnknownLanguageGoesOnLineInFrenchAndStopsOnSigterm) {
+  for (const std::string& language :
+       {std::string(), std::string("English"), std::string("Espagnolx")}) {
+    WorkDir dir;
+    Settings settings;
+    settings.active[0] = false;
+    dir.WriteSettings(settings);
+    WriteFile(dir / "LANGUE.CFG", language);
+    Child station(BuildDir() + "/kavelin2", {}, dir.path(),
+                  {{"KAVELIN2_UI", "headless"}, {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}},
+                  dir / "out.txt", dir / "err.txt");
+    ASSERT_TRUE(WaitFor(
+        [&] { return ReadFile(dir / "ui.txt").find("PHASE,2=INACTIF") != std::string::npos; },
+        20000))
+        << language << station.Output();
+    const double cpu_before = ProcessCpuSeconds(station.pid());
+    usleep(500000);
+    EXPECT_LT(ProcessCpuSeconds(station.pid()) - cpu_before, 0.1) << language;  // not spinning
+    station.Signal(SIGTERM);
+    EXPECT_EQ(0, station.Wait(10000)) << language << station.Output();
+    std::string ui = ReadFile(dir / "ui.txt");
+    EXPECT_EQ(1u, Count(ui, "NATION,5\n")) << language;
+    EXPECT_EQ(0u, Count(ui, "NATION,3\n") + Count(ui, "NATION,7\n")) << language;
+    EXPECT_NE(std::string::npos, ui.find("AFFICHE, PHASE,1=INACTIF\n")) << language;
+    EXPECT_EQ(
+        "kavelin2: LANGUE.CFG holds no language the station knows (Francais, Anglais, "
+        "Espagnol): using Francais\n",
+        station.Errors());
+    std::string log = station.Output();
+    EXPECT_NE(std::string::npos, log.find(" LANGUE.CFG ne contient aucune langue connue")) << log;
+    EXPECT_NE(std::string::npos, log.find(" arrêté sur SIGTERM\n")) << log;
+    EXPECT_EQ(std::string::npos, log.find("OUINON")) << log;
+    EXPECT_EQ(language, ReadFile(dir / "LANGUE.CFG"));  // left for its owner to see
+  }
 }
 
 TEST(Program, MissingUiRuntimeStopsWithItsMessageAndStatus3) {

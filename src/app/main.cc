@@ -1,11 +1,14 @@
 // The station program: builds the platform and runs the station.
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "app/app.h"
+#include "app/command_line.h"
 #include "config/settings_text.h"
 #include "link/serial_port.h"
 #include "station/clock.h"
+#include "station/exit_status.h"
 #include "station/launcher.h"
 #include "station/service_notify.h"
 #include "station/station.h"
@@ -15,12 +18,18 @@ int main(int argc, char** argv) {
   using namespace kavelin2;
   // "config" edits the settings files as text; it never loads the UI runtime.
   if (argc > 1 && std::strcmp(argv[1], "config") == 0) return ConfigMain(argc, argv);
-  // The command line is the program's arguments, as the Windows command line
-  // is everything after the program name.
-  std::string command_line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) command_line += ' ';
-    command_line += argv[i];
+  // Answered before anything is built: no file is read or created and the UI
+  // runtime is not loaded.
+  ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+  switch (parsed.action) {
+    case CommandLineAction::kHelp:
+      std::fputs(UsageText(), stdout);
+      return kExitOk;
+    case CommandLineAction::kVersion:
+      std::fputs(VersionText(), stdout);
+      return kExitOk;
+    case CommandLineAction::kRun:
+      break;
   }
   auto clock = NewSystemClock();
   auto serial = NewPosixSerialSystem(*clock);
@@ -28,5 +37,5 @@ int main(int argc, char** argv) {
   auto notifier = NewServiceNotifierFromEnvironment();  // null unless a service manager listens
   Station st(Platform{clock.get(), serial.get(), launcher.get(), notifier.get()},
              NewDynamicUiRuntimeLink());
-  return StationMain(st, command_line);
+  return StationMain(st, parsed.command_line, UserAttends());
 }

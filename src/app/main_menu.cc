@@ -9,11 +9,13 @@
 #include <string>
 
 #include "app/app.h"
-#include "station/launcher.h"
-#include "station/station.h"
 #include "config/dialogs.h"
 #include "link/link.h"
 #include "protocol/protocol.h"
+#include "station/exit_status.h"
+#include "station/launcher.h"
+#include "station/station.h"
+#include "ui/exchange_block.h"
 
 namespace kavelin2 {
 namespace {
@@ -23,27 +25,69 @@ constexpr char kResultFile[] = "STAT.TXT";
 
 enum class Next { kStay, kEnd };
 
+// A menu that is answered at once, time after time, with inputs that do
+// nothing has nobody behind it: this many such inputs within kIdleWindowMs
+// end the program instead of spinning.
+constexpr int kIdleInputLimit = 1000;
+constexpr int32_t kIdleWindowMs = 10000;
+
+// What the loop knows about the program's run so far.
+struct MenuSession {
+  MenuPolicy policy;
+  bool went_on_line = false;
+  // The last failed going on line, cleared by a good one: its exit status
+  // and the line for standard error.
+  int failure_status = kExitOk;
+  std::string failure_line;
+  // Set when the program is to end: its status and, when not 0, why.
+  int exit_status = kExitOk;
+  std::string exit_line;
+  int idle_inputs = 0;
+  int32_t idle_since = 0;
+
+  // The program ends without being told to: with the failure that kept it
+  // off line, or as a failure when it never served; a station that served
+  // and was then left ends normally.
+  void EndUnasked(const std::string& why) {
+    if (went_on_line) {
+      exit_status = kExitOk;
+    } else if (failure_status != kExitOk) {
+      exit_status = failure_status;
+      exit_line = failure_line;
+    } else {
+      exit_status = kExitFailure;
+      exit_line = "kavelin2: " + why;
+    }
+  }
+};
+
 // Closes the current window and ends the runtime: the program then returns.
 void EndProgram(Station& st) {
   st.ui.UiCall("FERME");
   st.ui.UiShutdown();
 }
 
+enum class Answer { kYes, kNo, kNone };
+
 // Asks a yes/no question. A question that has no text in the current language
-// is not asked, and the answer is no: the previous reply's intValue is no
-// answer of the user.
-bool Ask(Station& st, const char* question) {
-  if (question == nullptr) return false;
+// is not asked, and a reply that carries no value is no answer either: the
+// previous reply's intValue is no answer of the user.
+Answer Ask(Station& st, const char* question) {
+  if (question == nullptr) return Answer::kNone;
   st.ui.UiCall("%s", question);
-  return st.ui.UiReply.intValue != 0;
+  if (st.ui.UiReply.initialised == 0 || !(st.ui.UiReply.UiExchangeBlock[kOffFlags] & kReplyValue))
+    return Answer::kNone;
+  return st.ui.UiReply.intValue != 0 ? Answer::kYes : Answer::kNo;
 }
 
-Next ConfirmQuit(Station& st) {
-  if (!Ask(st, Localized(st, "OUINON, Etes vous sur de vouloir quitter KAVELIN2 ?",
-                         "OUINON, Are you sure to quit KAVELIN2 ?",
-                         "OUINON, Esta seguro de querer salir de KAVELIN2 ?"))) {
-    return Next::kStay;
-  }
+// The quit question. Unanswered, it ends the program as well: asking again
+// would get no answer again, at once and for ever.
+Next ConfirmQuit(Station& st, MenuSession& session) {
+  Answer answer = Ask(st, Localized(st, "OUINON, Etes vous sur de vouloir quitter KAVELIN2 ?",
+                                    "OUINON, Are you sure to quit KAVELIN2 ?",
+                                    "OUINON, Esta seguro de querer salir de KAVELIN2 ?"));
+  if (answer == Answer::kNo) return Next::kStay;
+  if (answer == Answer::kNone) session.EndUnasked("the quit question got no answer");
   EndProgram(st);
   return Next::kEnd;
 }
@@ -75,7 +119,7 @@ Next RemoveResults(Station& st) {
     ShowEmptyResultFile(st);
   } else if (Ask(st, Localized(st, "OUINON, Effacement du fichier resultats?",
                                "OUINON, Delete of the result file?",
-                               "OUINON, Borrar el fichero de resultados?"))) {
+                               "OUINON, Borrar el fichero de resultados?")) == Answer::kYes) {
     std::remove(kResultFile);
   }
   return Next::kStay;
@@ -130,7 +174,7 @@ const MenuCommand kMenuCommands[] = {
        st.ui.UiCall("OUVRE,MENU.WDW");
        return Next::kStay;
      }},
-    {"PI", ConfirmQuit},
+    // "PI", the quit question, is handled by the loop, which knows the session.
     {"UD", LaunchFromSchedule<&ScheduleSettings::PROGD>},
     {"UA", LaunchFromSchedule<&ScheduleSettings::PROGC>},
     {"UT", LaunchFromSchedule<&ScheduleSettings::PROGFIN>},
@@ -146,55 +190,135 @@ const MenuCommand kMenuCommands[] = {
     {"A", ShowAbout},
 };
 
-Next RunMenuCode(Station& st, const char* code) {
+const MenuCommand* FindMenuCommand(const char* code) {
   for (const MenuCommand& command : kMenuCommands) {
-    if (std::strcmp(code, command.code) == 0) return command.run(st);
+    if (std::strcmp(code, command.code) == 0) return &command;
   }
-  return Next::kStay;
+  return nullptr;
+}
+
+// The port that OpenLines could not open (the first active line left without
+// a port: OpenLines stops there), with its device and the system's reason.
+std::string PortFailure(Station& st) {
+  for (int i = 0; i < kLineCount; ++i) {
+    const PortEntry& entry = st.Ports.line[i];
+    if (entry.ACTIVE != 'O' || st.LineTable[i].PortHandle) continue;
+    std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+    std::string reason = st.serial.LastOpenError();
+    return "kavelin2: port " + name +
+           " unavailable: " + (reason.empty() ? std::string("cannot be opened") : reason);
+  }
+  return "kavelin2: a port is unavailable";
 }
 
 // On-line mode, from the menu window to the menu window again, or to the end
-// of the program when a scheduled launch asked for it.
-Next GoOnLine(Station& st) {
+// of the program when a scheduled launch asked for it or the policy ends a
+// station that cannot go on line.
+Next GoOnLine(Station& st, MenuSession& session) {
   st.ui.UiCall("FERME");
   st.ui.UiCall("OUVRE,KAVELIN2.WDW");
-  if (StartOnLine(st) == 1 && OpenLines(st) == 1) {
+  std::string directory;
+  bool ready = false;
+  if (StartOnLine(st, &directory) != 1) {
+    session.failure_status = kExitDirectory;
+    session.failure_line = "kavelin2: directory " + directory;
+  } else if (OpenLines(st) != 1) {
+    session.failure_status = kExitPortUnavailable;
+    session.failure_line = PortFailure(st);
+  } else {
+    ready = true;
+    session.went_on_line = true;
+    session.failure_status = kExitOk;
+    session.failure_line.clear();
     InitModems(st);
     if (PollLines(st) == 0) {
       // No quit question: the schedule ends the station unattended.
       CloseLines(st);
       EndProgram(st);
+      session.exit_status = kExitOk;
       return Next::kEnd;
     }
   }
   // Also after a failed preparation: a line opened before a failure closes.
   CloseLines(st);
+  if (!ready && session.policy.end_when_on_line_fails) {
+    session.exit_status = session.failure_status;
+    session.exit_line = session.failure_line;
+    EndProgram(st);
+    return Next::kEnd;
+  }
   st.ui.UiCall("FERME");
   st.ui.UiCall("OUVRE,MENU.WDW");
   return Next::kStay;
 }
 
+// One menu input: what it leads to, and whether it did anything at all.
+Next RunMenuInput(Station& st, MenuSession& session, bool* acted) {
+  *acted = false;
+  if (st.ui.StatusIs("ESC")) return ConfirmQuit(st, session);
+  if (st.ui.StatusIs("*B*")) {
+    *acted = true;  // the loop goes on line
+    return Next::kStay;
+  }
+  if (!st.ui.StatusIs("*M*")) return Next::kStay;
+  if (std::strcmp(st.ui.UiReply.text, "PI") == 0) return ConfirmQuit(st, session);
+  const MenuCommand* command = FindMenuCommand(st.ui.UiReply.text);
+  if (command == nullptr) return Next::kStay;
+  *acted = true;
+  return command->run(st);
+}
+
+// Counts inputs that did nothing; true when they come so fast and so many
+// that no user can be giving them.
+bool Runaway(Station& st, MenuSession& session, bool acted) {
+  if (acted) {
+    session.idle_inputs = 0;
+    return false;
+  }
+  // The process clock wraps: elapsed time is the unsigned difference.
+  const int32_t now = st.clock.NowMs();
+  const uint32_t elapsed = static_cast<uint32_t>(now) - static_cast<uint32_t>(session.idle_since);
+  if (session.idle_inputs == 0 || elapsed > static_cast<uint32_t>(kIdleWindowMs)) {
+    session.idle_inputs = 0;
+    session.idle_since = now;
+  }
+  return ++session.idle_inputs >= kIdleInputLimit;
+}
+
+int EndWith(const MenuSession& session) {
+  // After the runtime has ended, so that a terminal is itself again.
+  if (session.exit_status != kExitOk && !session.exit_line.empty()) {
+    std::fprintf(stderr, "%s\n", session.exit_line.c_str());
+    std::fflush(stderr);
+  }
+  return session.exit_status;
+}
+
 }  // namespace
 
-MenuEnd RunMainMenu(Station& st) {
+int RunMainMenu(Station& st, const MenuPolicy& policy) {
+  MenuSession session;
+  session.policy = policy;
   for (;;) {
-    if (st.ui.StatusIs("*B*") && GoOnLine(st) == Next::kEnd) return MenuEnd::kQuit;
+    if (st.ui.StatusIs("*B*") && GoOnLine(st, session) == Next::kEnd) return EndWith(session);
 
     st.ui.UiCall("ECRAN, SAISIE");
     // A runtime that never started answers every input at once with "*E*":
     // waiting for a user who cannot see the menu would spin for ever.
     if (st.ui.UiReply.initialised == 0) {
       st.ui.UiShutdown();
-      return MenuEnd::kRuntimeUnavailable;
+      session.exit_status = kExitNoRuntime;
+      session.exit_line = "kavelin2: the UI runtime did not start";
+      return EndWith(session);
     }
 
-    Next next = Next::kStay;
-    if (st.ui.StatusIs("ESC")) {
-      next = ConfirmQuit(st);
-    } else if (st.ui.StatusIs("*M*")) {
-      next = RunMenuCode(st, st.ui.UiReply.text);
+    bool acted = false;
+    if (RunMenuInput(st, session, &acted) == Next::kEnd) return EndWith(session);
+    if (Runaway(st, session, acted)) {
+      session.EndUnasked("the menu is answered at once without any action: nobody is there");
+      EndProgram(st);
+      return EndWith(session);
     }
-    if (next == Next::kEnd) return MenuEnd::kQuit;
   }
 }
 

@@ -240,6 +240,109 @@ TEST_F(MainMenuTest, ScheduleEndingTheStationClosesTheLinesWithoutQuitQuestion) 
   EXPECT_FALSE(t.ui->loaded);
 }
 
+// Ending without being told to.
+
+// A quit question that gets no answer (a reply with no value) would be asked
+// again at once, for ever: it ends the program. The status says whether the
+// station ever served: 0 after on-line mode, 1 when it never went on line.
+class UnansweredQuitQuestion : public AppTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UnansweredQuitQuestion, EndsTheProgramWithAStatusThatTellsIfItServed) {
+  const std::string command_line = GetParam();
+  StopOnLineModeAtOnce();
+  t.ui->Script("OUINON", FakeReply{});
+  testing::internal::CaptureStderr();
+  int status = StationMain(t.st, command_line);
+  std::string err = testing::internal::GetCapturedStderr();
+  const bool served = command_line.empty();
+  EXPECT_EQ(status, served ? 0 : 1);
+  EXPECT_EQ(err, served ? "" : "kavelin2: the quit question got no answer\n");
+  EXPECT_EQ(CountOf(commands(), "ECRAN, SAISIE"), 1u);
+  EXPECT_EQ(CountOf(commands(), kQuitFr), 1u);
+  EXPECT_EQ(commands().back(), "FERME");
+  EXPECT_EQ(t.ui->fin_calls, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(MenuAndOnLine, UnansweredQuitQuestion, ::testing::Values("P", ""));
+
+// A front end that answers every menu input at once with "ESC" and every quit
+// question with no: nobody is there, and the loop must not spin.
+TEST_F(MainMenuTest, MenuAnsweredAtOnceWithoutActionForEverEndsTheProgram) {
+  max_menu_inputs_ = 5000;
+  for (int i = 0; i < 5000; ++i) AnswerNext("OUINON", false);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StationMain(t.st, "P"), 1);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("nobody is there"), std::string::npos) << err;
+  EXPECT_EQ(CountOf(commands(), "ECRAN, SAISIE"), 1000u);
+  EXPECT_EQ(commands().back(), "FERME");
+  EXPECT_EQ(t.ui->fin_calls, 1);
+}
+
+// A station nobody attends (a service) started on line ends when it cannot
+// go on line, with the documented status and one line on standard error; the
+// menu is not shown again and no quit question is asked. Started with "P",
+// or attended, it keeps the menu.
+struct ServiceFailure {
+  const char* what;
+  int status;
+  const char* stderr_line;
+};
+
+class ServiceThatCannotGoOnLine : public AppTest,
+                                  public ::testing::WithParamInterface<ServiceFailure> {
+ protected:
+  void SetUp() override {
+    if (std::string(GetParam().what) == "port") {
+      t.st.Ports.line[0].ACTIVE = 'O';  // COM1 does not exist
+    } else {
+      SetPaths("tables/", "missing-recu/", "trans/", "log/");
+      AnswerNext("OUINON", false);  // creation declined
+    }
+    StoreSettingsFiles();
+  }
+};
+
+TEST_P(ServiceThatCannotGoOnLine, EndsWithItsStatusAndOneLineOnStandardError) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StationMain(t.st, "", /*attended=*/false), GetParam().status);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), std::string(GetParam().stderr_line) + "\n");
+  EXPECT_EQ(CountOf(commands(), "OUVRE,MENU.WDW"), 1u);
+  EXPECT_TRUE(t.ui->CommandsStartingWith("ECRAN, SAISIE").empty());
+  EXPECT_TRUE(t.ui->CommandsStartingWith("OUINON, Etes").empty());
+  EXPECT_EQ(t.ui->CommandsStartingWith("JOURNAL,").size(), 1u);
+  EXPECT_EQ(commands().back(), "FERME");
+  EXPECT_EQ(t.ui->fin_calls, 1);
+  EXPECT_TRUE(t.serial.opened().empty());
+}
+
+TEST_P(ServiceThatCannotGoOnLine, KeepsTheMenuWhenAttended) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StationMain(t.st, "", /*attended=*/true), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  // Back on the menu, which the user then quits.
+  EXPECT_TRUE(InOrder(commands(), {"OUVRE,KAVELIN2.WDW", "FERME", "OUVRE,MENU.WDW", "ECRAN, SAISIE",
+                                   kQuitFr, "FERME"}));
+}
+
+TEST_P(ServiceThatCannotGoOnLine, KeepsTheMenuWhenStartedForTheMenu) {
+  MenuInput("*B*");
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(StationMain(t.st, "P", /*attended=*/false), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_TRUE(InOrder(commands(), {"ECRAN, SAISIE", "FERME", "OUVRE,KAVELIN2.WDW", "FERME",
+                                   "OUVRE,MENU.WDW", "ECRAN, SAISIE", kQuitFr, "FERME"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ServiceThatCannotGoOnLine,
+    ::testing::Values(ServiceFailure{"port", 4,
+                                     "kavelin2: port COM1 unavailable: cannot be opened"},
+                      ServiceFailure{"dir", 5,
+                                     "kavelin2: directory missing-recu/ missing and not created: "
+                                     "creation declined"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
 // The schedule's launches, called by the poll loop.
 
 TEST(RunScheduledProgram, EachKindLaunchesItsProgramAndSetsItsFlag) {

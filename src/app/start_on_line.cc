@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -36,7 +37,9 @@ std::string FieldText(const char (&field)[N]) {
 
 }  // namespace
 
-int StartOnLine(Station& st) {
+int StartOnLine(Station& st) { return StartOnLine(st, nullptr); }
+
+int StartOnLine(Station& st, std::string* failure) {
   LoadSettings(st);
   // Both lines show INIT, also a line that is not active.
   for (int number = 1; number <= kLineCount; ++number) {
@@ -52,32 +55,51 @@ int StartOnLine(Station& st) {
   // is missing and not created ends the preparation.
   for (const std::string& path : {FieldText(st.Paths.TABLE), FieldText(st.Paths.RECU),
                                   FieldText(st.Paths.TRANS), FieldText(st.Paths.FICLOG)}) {
-    if (EnsurePathExists(st, path.c_str()) == 0) return 0;
+    std::string reason;
+    if (EnsurePathExists(st, path.c_str(), &reason) != 0) continue;
+    // The box told the user; the log and the caller get the reason as well.
+    const char* what = Localized(st, "Repertoire %s absent et non cree: %s",
+                                 "Directory %s missing and not created: %s",
+                                 "Directorio %s ausente y no creado: %s");
+    LogEvent(st, what != nullptr ? what : "Directory %s missing and not created: %s", path.c_str(),
+             reason.c_str());
+    if (failure != nullptr) *failure = path + " missing and not created: " + reason;
+    return 0;
   }
   return 1;
 }
 
-int EnsurePathExists(Station& st, const char* path) {
+int EnsurePathExists(Station& st, const char* path, std::string* reason) {
+  auto fail = [reason](const char* why) {
+    if (reason != nullptr) *reason = why;
+    return 0;
+  };
+  // An empty path is a prefix that names files in the working directory, as
+  // the default settings have it: nothing to ask, nothing to create.
+  if (path[0] == '\0') return 1;
   // Existence only: the paths are prefixes of file names, used as they are.
   if (access(path, F_OK) == 0) return 1;
+  const int missing = errno;
 
   const char* question = Localized(st, "Chemin inexistant. Voulez vous le créer?",
                                    "Non existent path. Do you want to create it?",
                                    "Camino inexistente. Crear el camino?");
   // A question that cannot be asked in the current language is not answered
   // yes by whatever the previous reply left in intValue.
-  if (question == nullptr) return 0;
+  if (question == nullptr) return fail(std::strerror(missing));
+  st.ui.UiReply.intValue = 0;
   st.ui.UiCall("OUINON, %s\n%s", path, question);
-  if (st.ui.UiReply.intValue == 0) return 0;
+  if (st.ui.UiReply.intValue == 0) return fail("creation declined");
 
-  // One level: the parents must exist. An empty path cannot be created.
+  // One level: the parents must exist.
   if (mkdir(path, 0777) == 0) return 1;
+  const int failed = errno;
 
   const char* error =
       Localized(st, "Création imposible du répertoire ", "Imposible creation of the directory ",
                 "No es posible crear el directorio ");
   if (error != nullptr) st.ui.UiCall("ERREUR, %s\n%s", error, path);
-  return 0;
+  return fail(std::strerror(failed));
 }
 
 }  // namespace kavelin2

@@ -6,7 +6,6 @@
 #include "app/app.h"
 #include "app/main_menu.h"
 #include "config/settings.h"
-#include "station/exit_status.h"
 #include "station/station.h"
 
 namespace kavelin2 {
@@ -31,7 +30,7 @@ void SendLanguageCode(Station& st) {
 
 }  // namespace
 
-int StationMain(Station& st, const std::string& command_line) {
+int StationMain(Station& st, const std::string& command_line, bool attended) {
   // The first command loads and starts the UI runtime.
   st.ui.UiCall("BIBLI,DISQUE,KAVELIN2.WDL");
   LoadLanguage(st);
@@ -46,7 +45,12 @@ int StationMain(Station& st, const std::string& command_line) {
     // Any other command line, the empty one included: on line at once.
     st.ui.SetStatus("*B*");
   }
-  return RunMainMenu(st) == MenuEnd::kQuit ? kExitOk : kExitNoRuntime;
+  // A service started on line that cannot go on line ends with the status
+  // that says why: a service manager then restarts it (or reports it) instead
+  // of recording a clean exit. A user at the menu keeps the menu.
+  MenuPolicy policy;
+  policy.end_when_on_line_fails = command_line != "P" && !attended;
+  return RunMainMenu(st, policy);
 }
 
 }  // namespace kavelin2

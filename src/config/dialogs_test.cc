@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -87,9 +89,10 @@ TEST(EditPortSettings, ValidationStoresEachFetchedValueInItsField) {
   EditPortSettings(ts.st);
   EXPECT_EQ(expected, ts.ui->commands);
   EXPECT_TRUE(ts.ui->script_done());
-  // The over-long name is cut to its four characters.
+  // The over-long name is refused, not cut into another port's name: the
+  // line keeps the one it had.
   EXPECT_EQ(PortEntryImage('O', "COM3", 6, 1, 2, 3, 'O') +
-                PortEntryImage('N', "COM1", 0xFFFFFFFF, 7, 4, 2, 'N'),
+                PortEntryImage('N', "COM2", 0xFFFFFFFF, 7, 4, 2, 'N'),
             ReadFile("CONF_COM.CFG"));
   EXPECT_EQ(-1, ts.st.Ports.line[1].VITESSE);
   EXPECT_TRUE(ts.st.ui.StatusIs("???"));
@@ -109,6 +112,61 @@ TEST(EditPortSettings, ValidatingWithoutChangesRewritesTheSameBytes) {
   };
   EditPortSettings(ts.st);
   EXPECT_EQ(image, ReadFile("CONF_COM.CFG"));
+}
+
+// Port names that are not "COM" and one digit are shown as they are and come
+// back unchanged; validating after editing line 2 only never touches line
+// 1's name. The window gives "COMn" for a number it shows, any other value
+// as it is (as the runtime's port field does).
+TEST(EditPortSettings, NamesRoundTripUnchangedAndEditingLine2LeavesLine1) {
+  struct Case {
+    std::string stored;  // line 1's PORT bytes (five, maybe unterminated)
+    std::string shown;
+  };
+  for (const Case& c : {Case{"USB0", "USB0"}, Case{"COM12", "COM12"}, Case{"ACM_1", "ACM_1"},
+                        Case{"COM3", "3"}, Case{"COM0", "0"}, Case{"12", "12"}}) {
+    TestStation ts;
+    const std::string line1 = PortEntryImage('O', c.stored, 2, 2, 1, 1, 'N');
+    const std::string line2 = PortEntryImage('N', "COM2", 1, 2, 1, 1, 'N');
+    WriteFile("CONF_COM.CFG", line1 + line2);
+    ts.ui->ScriptStatus("ECRAN, SAISIE", "*V*");
+    ts.ui->responder = [&](const std::string& command) -> std::optional<FakeReply> {
+      if (command == "ECRAN,RECUPERE,PORT2") return Value("tty_7");  // the user's edit
+      if (command != "ECRAN,RECUPERE,PORT1") return std::nullopt;
+      std::string shown = ts.ui->fields["SERIE.WDW"]["PORT1,"];
+      bool digits = !shown.empty() && shown.find_first_not_of("0123456789") == std::string::npos;
+      return Value(digits ? "COM" + std::to_string(std::stoi(shown)) : shown);
+    };
+    EditPortSettings(ts.st);
+    EXPECT_EQ(1u, std::count(ts.ui->commands.begin(), ts.ui->commands.end(),
+                             "AFFICHE, PORT1,=" + c.shown))
+        << c.stored;
+    EXPECT_EQ(1u, std::count(ts.ui->commands.begin(), ts.ui->commands.end(), "AFFICHE, PORT2,=2"))
+        << c.stored;
+    EXPECT_EQ(line1 + PortEntryImage('N', "tty_7", 1, 2, 1, 1, 'N'), ReadFile("CONF_COM.CFG"))
+        << c.stored;
+    EXPECT_EQ(c.stored, PortName(ts.st.Ports.line[0]));
+  }
+}
+
+// A name the station could not open is refused: the line keeps its port.
+TEST(EditPortSettings, AnEditedNameTheStationCannotOpenKeepsTheStoredOne) {
+  TestStation ts;
+  std::memcpy(ts.st.CurrentLanguage, "Anglais", 8);
+  const std::string image =
+      PortEntryImage('O', "USB0", 2, 2, 1, 1, 'N') + PortEntryImage('O', "COM2", 2, 2, 1, 1, 'N');
+  WriteFile("CONF_COM.CFG", image);
+  ts.ui->ScriptStatus("ECRAN, SAISIE", "*V*");
+  ts.ui->responder = [&](const std::string& command) -> std::optional<FakeReply> {
+    if (command == "ECRAN,RECUPERE,PORT1") return Value("ttyACM0");  // six characters
+    if (command == "ECRAN,RECUPERE,PORT2") return Value("../x");
+    return std::nullopt;
+  };
+  EditPortSettings(ts.st);
+  EXPECT_EQ(image, ReadFile("CONF_COM.CFG"));
+  EXPECT_EQ((std::vector<std::string>{"JOURNAL,PORT1: \"ttyACM0\" is no port name, USB0 stays",
+                                      "JOURNAL,PORT2: \"../x\" is no port name, COM2 stays"}),
+            ts.ui->CommandsStartingWith("JOURNAL,"));
 }
 
 TEST(EditModemSettings, WithoutAFileWritesZerosWithPresentNThenShowsThem) {
@@ -226,8 +284,12 @@ TEST(EditLanguage, CancelSendsNoCommandButStillRewritesTheWholeFile) {
   std::memcpy(ts.st.CurrentLanguage, "Espagnol", 9);
   WriteFile("LANGUE.CFG", "Ang");  // short: overlays the start of the name in memory
   EditLanguage(ts.st);             // the fake answers "ESC"
-  EXPECT_EQ((Commands{"OUVRE,LANGUE.WDW", "ECRAN, SAISIE", "FERME"}), ts.ui->commands);
-  EXPECT_EQ(std::string("Angagnol\0", 9), ReadFile("LANGUE.CFG"));
+  // "Angagnol" is no language: the default is kept and stored, with a warning.
+  EXPECT_EQ((Commands{"JOURNAL,LANGUE.CFG ne contient aucune langue connue (Francais, Anglais, "
+                      "Espagnol): Francais utilise",
+                      "OUVRE,LANGUE.WDW", "ECRAN, SAISIE", "FERME"}),
+            ts.ui->commands);
+  EXPECT_EQ(std::string("Francais\0", 9), ReadFile("LANGUE.CFG"));
 }
 
 TEST(EditLanguage, WithoutAFileStartsFromFrancais) {

@@ -23,6 +23,8 @@ constexpr Language kLanguages[] = {
 
 void EditLanguage(Station& st) {
   ReloadOrCreate(st, SettingsFile::kLanguage);
+  // Kept (and stored) when the user chooses nothing: it must be a language.
+  UseKnownLanguage(st);
   UiChannel& ui = st.ui;
   ui.UiCall("OUVRE,LANGUE.WDW");
   ui.UiCall("ECRAN, SAISIE");

@@ -33,6 +33,18 @@ constexpr PathField kFields[] = {
      "Access paths to the log file", "Camino de acceso al fichero de estado"},
 };
 
+// The directories are prefixes of file names: one typed or picked without
+// its final separator would glue the file names to its last component
+// ("recu" + "CDE.001" is "recuCDE.001" beside it). An empty text stays empty:
+// it is the working directory. A settings file written by other means is
+// used as written; only what passes through this dialog is completed. A
+// final backslash counts as a separator too: settings brought from a Windows
+// station keep theirs, and the Windows build takes either.
+std::string WithSeparator(std::string dir) {
+  if (!dir.empty() && dir.back() != '/' && dir.back() != '\\') dir += '/';
+  return dir;
+}
+
 const PathField* FieldForLetter(char letter) {
   for (const PathField& f : kFields)
     if (f.letter == letter) return &f;
@@ -51,7 +63,11 @@ void Validate(Station& st) {
   st.Paths = PathSettings{};
   for (const PathField& f : kFields) {
     st.ui.UiCall("ECRAN,RECUPERE,%s", f.name);
-    CopyField(st.Paths.*f.text, sizeof(st.Paths.*f.text), st.ui.UiReply.text);
+    std::string dir = WithSeparator(st.ui.UiReply.text);
+    // A directory that fills the field leaves no room for the separator:
+    // kept as typed rather than cut to another directory.
+    if (dir.size() >= sizeof(st.Paths.*f.text)) dir = st.ui.UiReply.text;
+    CopyField(st.Paths.*f.text, sizeof(st.Paths.*f.text), dir.c_str());
   }
   StoreSettings(st, SettingsFile::kPaths);
 }
@@ -66,7 +82,7 @@ bool PickDirectory(Station& st, const char* caption, std::string* chosen) {
   bool picked = ui.StatusIs("*V*");
   if (picked) {
     ui.UiCall("ECRAN,RECUPERE,REPERTOIRE");
-    *chosen = ui.UiReply.text;
+    *chosen = WithSeparator(ui.UiReply.text);
   }
   ui.SetStatus("???");
   ui.UiCall("FERME");

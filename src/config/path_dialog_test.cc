@@ -91,6 +91,25 @@ TEST_F(PathsTest, ValidationStoresTheFetchedTextsCutToWidthWithZerosBehind) {
   EXPECT_EQ("FERME", ts.ui->commands.back());
 }
 
+// Directories are prefixes: the dialog and the picker complete one typed or
+// picked without its final separator, so that file names do not glue to its
+// last component. An empty text stays empty (the working directory); a
+// separator already there (either kind) is kept; a text that fills the field
+// is kept as typed rather than cut.
+TEST_F(PathsTest, TypedAndPickedDirectoriesGetTheirFinalSeparator) {
+  ScriptPick("*T*", "/srv/station/trans");
+  ts.ui->ScriptStatus("ECRAN, SAISIE", "*V*");
+  ts.ui->Script("ECRAN,RECUPERE,TABLE", Value("tables"));
+  ts.ui->Script("ECRAN,RECUPERE,RECU", Value(std::string(80, 'r')));
+  ts.ui->Script("ECRAN,RECUPERE,TRANS", Value(""));
+  ts.ui->Script("ECRAN,RECUPERE,FICLOG", Value("C:\\LOG\\"));
+  EditPathSettings(ts.st);
+  EXPECT_TRUE(ts.ui->script_done());
+  EXPECT_EQ(1u, ts.ui->CommandsStartingWith("AFFICHE, TRANS,=/srv/station/trans/").size());
+  EXPECT_EQ(PathImage("tables/", std::string(80, 'r'), "", "C:\\LOG\\"), ReadFile("CHEMIN.CFG"));
+  EXPECT_STREQ("tables/", ts.st.Paths.TABLE);
+}
+
 TEST_F(PathsTest, AnUnknownStatusAsksAgainWithoutClosing) {
   ts.ui->ScriptStatus("ECRAN, SAISIE", "ESC");
   ts.ui->ScriptStatus("ECRAN, SAISIE", "xAx");  // only the whole "*A*" ends the loop

@@ -4,6 +4,8 @@
 // stay byte-exact whatever layout the compiler gives the in-memory records.
 #include "config/settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 #include "station/station.h"
@@ -121,7 +123,9 @@ void DecodePortSettings(const uint8_t* data, size_t size, PortSettings* rec) {
     PortEntry& e = rec->line[i];
     const uint8_t* p = image + i * kPortEntrySize;
     e.ACTIVE = GetFlag(p + kOffActive);
-    GetText(p + kOffPort, e.PORT);
+    // All five bytes, as the times are: a name may fill the field ("COM12",
+    // which DevicePathForPort takes), and cutting it would name another port.
+    std::memcpy(e.PORT, p + kOffPort, sizeof e.PORT);
     e.VITESSE = GetInt32(p + kOffVitesse);
     e.DONNEES = GetInt32(p + kOffDonnees);
     e.PARITE = GetInt32(p + kOffParite);
@@ -252,6 +256,23 @@ void SetDefaults(Station& st, SettingsFile file) {
       CopyField(st.CurrentLanguage, sizeof st.CurrentLanguage, "Francais");
       break;
   }
+}
+
+std::string PortName(const PortEntry& entry) {
+  return std::string(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+}
+
+bool IsPortName(const std::string& name) {
+  if (name.empty() || name.size() > sizeof PortEntry{}.PORT) return false;
+  for (char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  }
+  return true;
+}
+
+void SetPortName(PortEntry& entry, const std::string& name) {
+  std::memset(entry.PORT, 0, sizeof entry.PORT);
+  std::memcpy(entry.PORT, name.data(), std::min(name.size(), sizeof entry.PORT));
 }
 
 void CopyField(char* field, size_t width, const char* text) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace kavelin2 {
 
@@ -19,7 +20,7 @@ struct Station;
 //   14 PARITE, 18 STOPBIT (int32 LE each), 22 IRDA (flag).
 struct PortEntry {
   char ACTIVE = 0;
-  char PORT[5] = {};
+  char PORT[5] = {};  // may fill all five bytes with no terminator ("COM12")
   int32_t VITESSE = 0;
   int32_t DONNEES = 0;
   int32_t PARITE = 0;
@@ -30,6 +31,13 @@ struct PortSettings {
   PortEntry line[2];
 };
 constexpr size_t kPortEntrySize = 23;
+
+// PORT as a string, bounded by its five bytes.
+std::string PortName(const PortEntry& entry);
+// True for a name the station can open: 1 to 5 letters, digits or '_'.
+bool IsPortName(const std::string& name);
+// Stores |name| (IsPortName) in PORT, zero-filled behind it.
+void SetPortName(PortEntry& entry, const std::string& name);
 constexpr size_t kPortSettingsSize = 46;
 
 // "CONF_MOD.CFG": two entries of 32 bytes: MODEM (31 bytes text), PRESENT (flag).
@@ -110,7 +118,14 @@ void SetDefaults(Station& st, SettingsFile file);
 // cannot be opened for reading and writing, remove it and run its dialog.
 void LoadSettings(Station& st);  // ports, modems, paths, file options, then LoadSchedule
 void LoadSchedule(Station& st);
-void LoadLanguage(Station& st);
+void LoadLanguage(Station& st);  // then UseKnownLanguage
+
+// True when the 9-byte field |name| holds "Francais", "Anglais" or "Espagnol".
+bool IsKnownLanguage(const char* name);
+// A language the station does not know (empty, another name, no terminator)
+// is read as the default, "Francais", with a warning on standard error and in
+// the log.
+void UseKnownLanguage(Station& st);
 
 // Entry step of every dialog: read the file whole into its record, or
 // re-create it with the defaults (memory and disk).

@@ -5,6 +5,7 @@
 // image replaces the old file in one step (see ReplaceSettingsFile): the name
 // and the bytes are those of a direct rewrite, but a crash or a full disk can
 // no longer leave a settings file missing or cut short.
+#include <cstdio>
 #include <cstring>
 
 #include "station/station.h"
@@ -59,8 +60,10 @@ void DecodeRecord(Station& st, SettingsFile file, const uint8_t* data, size_t si
       break;
     case SettingsFile::kLanguage:
       std::memcpy(st.CurrentLanguage, data, size < kLanguageSize ? size : kLanguageSize);
-      // A name read from a file is always terminated inside its field.
-      st.CurrentLanguage[kLanguageSize - 1] = 0;
+      // A name that fills its field with no terminator is no name: cutting it
+      // at the last byte would turn "EspagnolX" into a language.
+      if (std::memchr(st.CurrentLanguage, 0, kLanguageSize) == nullptr)
+        std::memset(st.CurrentLanguage, 0, kLanguageSize);
       break;
   }
 }
@@ -103,7 +106,33 @@ void LoadSettings(Station& st) {
 
 void LoadSchedule(Station& st) { LoadOne(st, SettingsFile::kSchedule, EditSchedule); }
 
-void LoadLanguage(Station& st) { LoadOne(st, SettingsFile::kLanguage, EditLanguage); }
+void LoadLanguage(Station& st) {
+  LoadOne(st, SettingsFile::kLanguage, EditLanguage);
+  UseKnownLanguage(st);
+}
+
+bool IsKnownLanguage(const char* name) {
+  for (const char* known : {"Francais", "Anglais", "Espagnol"}) {
+    if (std::strncmp(name, known, kLanguageSize) == 0) return true;
+  }
+  return false;
+}
+
+void UseKnownLanguage(Station& st) {
+  if (IsKnownLanguage(st.CurrentLanguage)) return;
+  // Every message, question and answer of the station is chosen by the
+  // language: with none of the three the station would ask nothing and wait
+  // for answers that never come. The file is left as it is, for its owner
+  // to see; the warning comes at every start until it is put right.
+  CopyField(st.CurrentLanguage, sizeof st.CurrentLanguage, "Francais");
+  std::fprintf(stderr,
+               "kavelin2: LANGUE.CFG holds no language the station knows "
+               "(Francais, Anglais, Espagnol): using Francais\n");
+  std::fflush(stderr);
+  LogEvent(st,
+           "LANGUE.CFG ne contient aucune langue connue (Francais, Anglais, Espagnol): "
+           "Francais utilise");
+}
 
 void ReloadOrCreate(Station& st, SettingsFile file) {
   if (ReadRecord(st, file)) return;

@@ -264,11 +264,28 @@ TEST(LoadLanguage, ReadsTheNameOrRunsTheLanguageDialog) {
   EXPECT_EQ(Field("Espagnol", 9), ReadFile("LANGUE.CFG"));
 }
 
-TEST(LoadLanguage, ANameFillingAllNineBytesIsCutInsideTheField) {
+// A name the station does not know would leave every message and question
+// unsent: it is read as the default, French, with a warning in the log; the
+// file stays as it is.
+TEST(LoadLanguage, AnUnknownNameIsReadAsFrancaisWithAWarning) {
+  for (const std::string& file :
+       {std::string(), std::string("English"), std::string("Espagnolx"),  // no terminator
+        std::string("\xff\x01garbage\0", 10), std::string("francais\0", 9)}) {
+    TestStation ts;
+    WriteFile("LANGUE.CFG", file);
+    LoadLanguage(ts.st);
+    EXPECT_EQ(std::string("Francais\0", 9), std::string(ts.st.CurrentLanguage, 9)) << file;
+    EXPECT_EQ(1u,
+              ts.ui->CommandsStartingWith("JOURNAL,LANGUE.CFG ne contient aucune langue").size())
+        << file;
+    EXPECT_TRUE(ts.ui->CommandsStartingWith("OUVRE").empty()) << file;  // no dialog
+    EXPECT_EQ(file, ReadFile("LANGUE.CFG"));
+  }
   TestStation ts;
-  WriteFile("LANGUE.CFG", "Espagnolx");
+  WriteFile("LANGUE.CFG", std::string("Anglais", 7));  // short: the rest is zero
   LoadLanguage(ts.st);
-  EXPECT_EQ(std::string("Espagnol\0", 9), std::string(ts.st.CurrentLanguage, 9));
+  EXPECT_STREQ("Anglais", ts.st.CurrentLanguage);
+  EXPECT_TRUE(ts.ui->commands.empty());
 }
 
 }  // namespace

@@ -86,13 +86,18 @@ TEST(PortImage, LongDataIsReadUpToTheRecordSize) {
   EXPECT_EQ(DefaultPortImage(), PortImage(p));
 }
 
-TEST(PortImage, AnUnterminatedNameFromAFileIsCutInsideItsField) {
+TEST(PortImage, AFiveCharacterNameFillsItsFieldAndIsKeptWhole) {
+  // "COM19" fills the five bytes with no terminator: cutting it at the fourth
+  // character would open COM1, another line's port.
   std::string data = PortEntryImage('O', "COM12", 1, 2, 1, 1, 'N');
-  data[5] = '9';  // fifth byte of PORT, where the terminator belongs
+  data[5] = '9';
   PortSettings p;
   DecodePortSettings(U8(data), data.size(), &p);
-  EXPECT_EQ(0, p.line[0].PORT[4]);
-  EXPECT_STREQ("COM1", p.line[0].PORT);
+  EXPECT_EQ("COM19", PortName(p.line[0]));
+  EXPECT_EQ(data, PortImage(p).substr(0, 23));
+  for (const char* name : {"COM19", "USB0", "ACM_1", "1"}) EXPECT_TRUE(IsPortName(name)) << name;
+  for (const char* name : {"", "COM123", "US B", "../x", "tty/0"})
+    EXPECT_FALSE(IsPortName(name)) << name;
 }
 
 TEST(ModemImage, EntriesOf32BytesWithPresentAtTheirLastByte) {

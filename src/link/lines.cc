@@ -49,6 +49,12 @@ int OpenLines(Station& st) {
     line.PortHandle = st.serial.Open(name);
     if (!line.PortHandle) {
       ShowUnavailable(st, name.c_str());
+      // The box names the port; the log says which device and why.
+      const std::string why = st.serial.LastOpenError();
+      if (const char* text = Localized(st, "Port %s indisponible: %s", "Unavailable port %s: %s",
+                                       "Puerto %s no disponible: %s")) {
+        LogEvent(st, text, name.c_str(), why.empty() ? "?" : why.c_str());
+      }
       return 0;
     }
     line.Disconnected = false;

@@ -2,6 +2,7 @@
 // the recording UI runtime.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -51,6 +52,15 @@ class Lines : public ::testing::TestWithParam<Language> {
     return "AFFICHE, PHASE," + std::to_string(n) + "=" + word;
   }
   const Commands& commands() { return t.ui->commands; }
+  std::string LogLine(const std::string& port) {
+    std::string name = GetParam().name;
+    const char* text = name == "Francais"  ? "Port %s indisponible: ?"
+                       : name == "Anglais" ? "Unavailable port %s: ?"
+                                           : "Puerto %s no disponible: ?";
+    char line[64];
+    std::snprintf(line, sizeof line, text, port.c_str());
+    return std::string("JOURNAL,") + line;
+  }
 
   TestStation t;
   FakeLine& com1 = t.serial.AddLine("COM1");
@@ -81,7 +91,8 @@ TEST_P(Lines, InactiveFirstLineAndActiveSecondLine) {
 TEST_P(Lines, MissingFirstPortShowsItsNameAndLeavesTheSecondAlone) {
   SetLine(0, 'O', "COM3", 'N');
   EXPECT_EQ(0, OpenLines(t.st));
-  EXPECT_EQ((Commands{GetParam().unavailable}), commands());
+  // The box, then the log line that says why (the fake system cannot tell).
+  EXPECT_EQ((Commands{GetParam().unavailable, LogLine("COM3")}), commands());
   EXPECT_TRUE(t.serial.opened().empty());
   EXPECT_FALSE(com2.is_open);
   EXPECT_EQ(nullptr, t.st.LineTable[0].PortHandle);
@@ -91,7 +102,8 @@ TEST_P(Lines, MissingSecondPortLeavesTheFirstOpenUntilCloseLines) {
   SetLine(1, 'O', "COM3", 'O');
   t.st.Modems.line[0].PRESENT = 'O';
   EXPECT_EQ(0, OpenLines(t.st));
-  EXPECT_EQ((Commands{"AFFICHE, ETATIMG1=MODEM.BMP", GetParam().unavailable}), commands());
+  EXPECT_EQ((Commands{"AFFICHE, ETATIMG1=MODEM.BMP", GetParam().unavailable, LogLine("COM3")}),
+            commands());
   EXPECT_TRUE(com1.is_open);
   EXPECT_EQ(1, com1.configures);
   CloseLines(t.st);

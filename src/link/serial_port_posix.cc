@@ -99,12 +99,14 @@ class PosixSerialSystem : public SerialSystem {
   }
 
   std::unique_ptr<SerialPort> Open(const std::string& port_name) override;
+  std::string LastOpenError() const override { return open_error_; }
   void WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) override;
 
  private:
   Clock& clock_;
   std::shared_ptr<WireTrace> trace_;
   std::shared_ptr<PortRegistry> ports_ = std::make_shared<PortRegistry>();
+  std::string open_error_;  // why the last Open failed; "" after a success
 };
 
 PosixSerialPort::PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry)
@@ -211,22 +213,38 @@ void AskLowLatency(int fd) {
 }
 
 std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name) {
+  open_error_.clear();
   std::string path = DevicePathForPort(port_name);
-  if (path.empty()) return nullptr;
-  // Non-blocking, so that opening never waits for carrier.
-  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  auto refuse = [fd]() -> std::unique_ptr<SerialPort> {
-    close(fd);
+  if (path.empty()) {
+    open_error_ = "\"" + port_name + "\": not a port name (letters, digits and '_')";
+    return nullptr;
+  }
+  // Each refusal says, with the device tried, why in the system's words.
+  auto refuse = [&](int fd, const std::string& why) -> std::unique_ptr<SerialPort> {
+    open_error_ = path + ": " + why;
+    if (fd >= 0) close(fd);
     return nullptr;
   };
-  if (!isatty(fd)) return refuse();
+  // Non-blocking, so that opening never waits for carrier.
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    // A device made exclusive by its holder refuses everyone else (root aside).
+    const int error = errno;
+    return refuse(-1, error == EBUSY ? std::string("in use (") + std::strerror(error) + ")"
+                                     : std::string(std::strerror(error)));
+  }
+  if (!isatty(fd)) return refuse(fd, "not a terminal device");
   // In use by another program that made it exclusive: root gets past
   // TIOCEXCL at open, so ask.
   int exclusive = 0;
-  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0) return refuse();
+  if (ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+    return refuse(fd, "in use (held exclusively by another program)");
   // In use by another station (or any program that locks ports this way).
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return refuse();
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    return refuse(fd, error == EWOULDBLOCK ? std::string("in use (locked by another program)")
+                                           : std::string("cannot lock: ") + std::strerror(error));
+  }
   // Keep other programs from opening it while the station has it.
   ioctl(fd, TIOCEXCL);
   AskLowLatency(fd);

@@ -158,7 +158,12 @@ TEST_F(PosixLine, SecondStationShowsThePortUnavailableAndLeavesTheLineAlone) {
   RealStation b;
   b.st.Ports.line[0] = Entry("COM1", 7);
   EXPECT_EQ(0, OpenLines(b.st));
-  EXPECT_EQ((std::vector<std::string>{"ERREUR, Port COM1 indisponible."}), b.ui->commands);
+  // The box names the port; the log line its device and why.
+  ASSERT_EQ(2u, b.ui->commands.size());
+  EXPECT_EQ("ERREUR, Port COM1 indisponible.", b.ui->commands[0]);
+  EXPECT_EQ(0u, b.ui->commands[1].rfind(
+                    "JOURNAL,Port COM1 indisponible: " + pty.path() + ": in use (", 0))
+      << b.ui->commands[1];
   EXPECT_EQ(115200, ReadLineSpeed(a.st.LineTable[0].PortHandle->WaitHandle()));
   CloseLines(b.st);
   CloseLines(a.st);
@@ -170,8 +175,9 @@ TEST_F(PosixLine, OpenLinesStopsAtTheFirstUnavailablePortKeepingTheEarlierLine) 
   s.st.Ports.line[0] = Entry("COM1", 2);
   s.st.Ports.line[1] = Entry("COM2", 2);
   EXPECT_EQ(0, OpenLines(s.st));
-  EXPECT_EQ((std::vector<std::string>{"AFFICHE, ETATIMG1=CONNECT.BMP",
-                                      "ERREUR, Port COM2 indisponible."}),
+  EXPECT_EQ((std::vector<std::string>{
+                "AFFICHE, ETATIMG1=CONNECT.BMP", "ERREUR, Port COM2 indisponible.",
+                "JOURNAL,Port COM2 indisponible: /nonexistent/ttyX: No such file or directory"}),
             s.ui->commands);
   ASSERT_NE(nullptr, s.st.LineTable[0].PortHandle);
   EXPECT_EQ(nullptr, s.serial->Open("COM1"));  // still held

@@ -1,5 +1,6 @@
 #include "ui/runtime/headless_front_end.h"
 
+#include <csignal>
 #include <ctime>
 #include <fstream>
 #include <set>
@@ -51,6 +52,19 @@ bool IsLoggedField(const std::string& name) {
   return kLogged.count(name) > 0;
 }
 
+// "stopped on SIGTERM" in the runtime's language (French by default).
+std::string StopText(int nation, int signal_number) {
+  const char* name = signal_number == SIGINT ? "SIGINT" : "SIGTERM";
+  switch (nation) {
+    case 3:
+      return std::string("stopped on ") + name;
+    case 7:
+      return std::string("detenido por ") + name;
+    default:
+      return std::string("arrêté sur ") + name;
+  }
+}
+
 class HeadlessFrontEnd : public FrontEnd {
  public:
   explicit HeadlessFrontEnd(HeadlessOptions options) : options_(std::move(options)) {
@@ -82,18 +96,20 @@ class HeadlessFrontEnd : public FrontEnd {
   InputResult Input(Screen& screen, InputKind kind) override {
     Window* w = screen.current();
     std::string name = w ? w->name : std::string();
+    if (StopRequested()) LogStop(screen);
     if (kind == InputKind::kNonBlocking && name == kOnLineWindow) {
-      if (!StopRequested()) return {"*N*", ""};
-      if (!stop_logged_) {
-        stop_logged_ = true;
-        Log("ARRET demande (signal)");
-      }
-      return {"*P*", ""};
+      return {StopRequested() ? "*P*" : "*N*", ""};
     }
     return {CancelStatus(name), ""};
   }
 
-  bool Question(Screen&, const std::string& text) override {
+  bool Question(Screen& screen, const std::string& text) override {
+    // After a stop signal the station winds down: its quit question is the
+    // stop itself, already logged, not a prompt left unanswered.
+    if (StopRequested()) {
+      LogStop(screen);
+      return true;
+    }
     Log("OUINON " + OneLine(text) + " -> OUI");
     return true;
   }
@@ -127,6 +143,12 @@ class HeadlessFrontEnd : public FrontEnd {
     // A service's output goes to a pipe or a file: flush so that the log is
     // current when someone looks.
     std::fflush(options_.out);
+  }
+
+  void LogStop(const Screen& screen) {
+    if (stop_logged_) return;
+    stop_logged_ = true;
+    Log(StopText(screen.nation, StopSignalNumber()));
   }
 
   HeadlessOptions options_;

@@ -27,7 +27,9 @@ struct HeadlessOptions {
 // Logs, one timestamped line each: a change of the PHASE, ETAT, PORTABLE or
 // FICHIER field of a line in "KAVELIN2.WDW" (the same value shown again is
 // not logged), every INFO and ERREUR box and OUINON question, the stop
-// request; "VOIR,path" copies the file's lines to the output.
+// ("stopped on SIGTERM" in the runtime's language; the questions that follow
+// a stop, the quit question, are answered yes without a line of their own);
+// "VOIR,path" copies the file's lines to the output.
 // Installs the stop signal handlers for its lifetime.
 std::unique_ptr<FrontEnd> NewHeadlessFrontEnd(HeadlessOptions options);
 

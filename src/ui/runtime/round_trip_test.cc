@@ -108,7 +108,7 @@ TEST_F(RoundTrip, SigtermStopsOnLineModeThroughTheLibrary) {
   EXPECT_STREQ(ui.UiReply.status, "*P*");
   ui.UiShutdown();
   std::string logged = testing::internal::GetCapturedStdout();
-  EXPECT_NE(logged.find("ARRET"), std::string::npos);
+  EXPECT_NE(logged.find("arrêté sur SIGTERM"), std::string::npos) << logged;
   // The instance is gone, and with it its handlers.
   struct sigaction now = {};
   ASSERT_EQ(sigaction(SIGTERM, nullptr, &now), 0);

@@ -77,10 +77,13 @@ std::string Runtime::Fetch(const std::string& field) const {
   if (screen_.windows.empty()) return std::string();
   const Window& w = screen_.windows.back();
   std::string value = w.Get(field);
-  // The port field takes a port number and gives back the device name.
+  // The port field takes a port number and gives back the device name. Any
+  // other value is a name (the station shows "USB0" as it is) and comes back
+  // unchanged; so does a number too long to be a port's.
   if (w.name == kSerialWindow && IsPortField(field)) {
     std::string number = TrimBlanks(value);
-    if (AllDigits(number)) return "COM" + std::to_string(std::atoi(number.c_str()));
+    if (AllDigits(number) && number.size() <= 4)
+      return "COM" + std::to_string(std::atoi(number.c_str()));
   }
   return value;
 }

@@ -11,7 +11,8 @@ int installations = 0;
 struct sigaction previous_term;
 struct sigaction previous_int;
 
-extern "C" void OnStopSignal(int) { stop_requested = 1; }
+// The signal itself, so that the log can say which one stopped the station.
+extern "C" void OnStopSignal(int signal_number) { stop_requested = signal_number; }
 
 }  // namespace
 
@@ -33,5 +34,7 @@ StopSignalGuard::~StopSignalGuard() {
 }
 
 bool StopRequested() { return stop_requested != 0; }
+
+int StopSignalNumber() { return stop_requested; }
 
 }  // namespace kavelin2::uirt

@@ -20,5 +20,7 @@ class StopSignalGuard {
 
 // True once SIGTERM or SIGINT arrived while a guard was installed.
 bool StopRequested();
+// The signal that asked for the stop (SIGTERM or SIGINT), 0 before one came.
+int StopSignalNumber();
 
 }  // namespace kavelin2::uirt

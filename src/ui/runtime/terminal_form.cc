@@ -41,6 +41,13 @@ std::string Trimmed(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
+bool AllDigitsText(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 }  // namespace
 
 FormView::FormView(const FormSpec& desc) : desc_(desc) {
@@ -176,8 +183,25 @@ std::optional<InputResult> FormView::HandleKey(int key, Window& w, Lang) {
       break;
     }
     case FieldKind::kPort: {
-      int number = 0;
+      // A port number (shown "COMn") or, when the station shows a name that
+      // is not "COMn" ("USB0", "COM12"), that name, edited as text: letters,
+      // digits and '_', up to the five characters PORT holds.
       std::string t = Trimmed(value);
+      bool named = !t.empty() && !AllDigitsText(t);
+      bool name_key = (key >= 'A' && key <= 'Z') || (key >= 'a' && key <= 'z') || key == '_' ||
+                      (named && key >= '0' && key <= '9');
+      if (name_key) {
+        std::string name = named ? t : std::string();
+        if (name.size() < 5) name += static_cast<char>(key);
+        store(name);
+        break;
+      }
+      if (key == kKeyBackspace || key == 8 || key == 127) {
+        store(named ? t.substr(0, t.size() - 1) : std::string());
+        break;
+      }
+      if (named) break;
+      int number = 0;
       if (t.size() == 1 && t[0] >= '1' && t[0] <= '9') number = t[0] - '0';
       if (key >= '1' && key <= '9') {
         number = key - '0';
@@ -243,8 +267,10 @@ std::string FormView::ShownValue(const FormItem& item, Window& w, Lang lang, boo
       }
       return "< " + PadText(shown, std::max(1, item.width - 4)) + " >";
     }
-    case FieldKind::kPort:
-      return PadText("COM" + Trimmed(value), item.width);
+    case FieldKind::kPort: {
+      std::string t = Trimmed(value);
+      return PadText(t.empty() || AllDigitsText(t) ? "COM" + t : t, item.width);
+    }
     case FieldKind::kText:
     case FieldKind::kTime:
       if (focused) return PadText(editor_.Visible(item.width, nullptr), item.width);

@@ -16,7 +16,7 @@ enum class FieldKind {
   kToggle,    // 'O' / 'N'
   kText,      // free text of at most max_bytes bytes
   kTime,      // HH:MM
-  kPort,      // a port number 1..9; the runtime returns "COMn" for it
+  kPort,      // a port number 1..9 (the runtime returns "COMn" for it), or a name
   kChoice,    // one code of a list ("1".."n"), returned as its number
   kReadOnly,  // shown, not edited
 };

@@ -141,6 +141,34 @@ TEST_F(TerminalFrontEndTest, PortDialogEditsEveryKindOfFieldUnderTheStationsKeys
   EXPECT_TRUE(term_.Shows("Impaire"));
 }
 
+// A port that is not "COM" and one digit is shown by its name and edited as
+// a name (letters, digits, '_', five at most); a number still picks COMn.
+TEST_F(TerminalFrontEndTest, PortDialogShowsAndEditsPortNamesThatAreNotComN) {
+  Open("SERIE.WDW");
+  ShowPorts(this, [this](const std::string& k, const std::string& v) { Show(k, v); });
+  Show("PORT1,", "USB0");
+  Modal();  // ended by the fake running out of keys
+  EXPECT_TRUE(term_.Shows("USB0"));
+  EXPECT_FALSE(term_.Shows("COMUSB0"));
+  term_.terminate = false;
+  term_.idle = 0;
+  // Line 1: "USB0" becomes "USB1"; line 2: "COM2" becomes the name "acm_1",
+  // cut at five characters.
+  Keys({kKeyTab, kKeyBackspace, '1', kKeyTab, kKeyTab, kKeyTab, kKeyTab, kKeyTab, kKeyTab, kKeyTab,
+        'a', 'c', 'm', '_', '1', 'x', kKeyF10});
+  EXPECT_EQ(Modal().status, "*V*");
+  EXPECT_EQ(fields()["PORT1,"], "USB1");
+  EXPECT_EQ(fields()["PORT2,"], "acm_1");
+  EXPECT_TRUE(term_.Shows("USB1"));
+  EXPECT_TRUE(term_.Shows("acm_1"));
+  // Erased to nothing, the field takes a number again (the focus is still on
+  // line 2's port: back to line 1's).
+  for (int i = 0; i < 7; ++i) Keys({kKeyBackTab});
+  Keys({kKeyBackspace, kKeyBackspace, kKeyBackspace, kKeyBackspace, '4', kKeyF10});
+  EXPECT_EQ(Modal().status, "*V*");
+  EXPECT_EQ(fields()["PORT1,"], "4");
+}
+
 TEST_F(TerminalFrontEndTest, DialogEscapeCancelsAndButtonsEndWithTheirStatus) {
   Open("MODEM.WDW");
   Show("MODEM1,", "AT&F");

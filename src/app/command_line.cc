@@ -1,0 +1,88 @@
+#include "app/command_line.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#ifndef KAVELIN2_VERSION
+#error "KAVELIN2_VERSION must come from the build (the project version)"
+#endif
+
+namespace kavelin2 {
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
+  ParsedCommandLine parsed;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "-h") == 0 || std::strcmp(arg, "--help") == 0) {
+      parsed.action = CommandLineAction::kHelp;
+      break;
+    }
+    if (std::strcmp(arg, "--version") == 0) parsed.action = CommandLineAction::kVersion;
+  }
+  // The command line is everything after the program name, as the Windows
+  // command line is.
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) parsed.command_line += ' ';
+    parsed.command_line += argv[i];
+  }
+  return parsed;
+}
+
+const char* UsageText() {
+  return "Usage: kavelin2 [P]\n"
+         "       kavelin2 config show|set KEY=VALUE...|export [FILE]|import FILE|-\n"
+         "\n"
+         "File-transfer station for portable handheld terminals: serves up to two serial\n"
+         "lines, stores every uploaded file and sends each handheld the files its table\n"
+         "lists. It works in its current directory.\n"
+         "\n"
+         "Arguments:\n"
+         "  P               open the main menu (settings dialogs, result log, go on line)\n"
+         "  (anything else) go on line at once and serve the active lines until stopped\n"
+         "                  (SIGTERM or SIGINT: a running exchange ends first)\n"
+         "  config ...      show or change the settings files as text (status 2 and\n"
+         "                  nothing written on a bad key or value)\n"
+         "  -h, --help      print this text and exit\n"
+         "  --version       print the version and exit\n"
+         "\n"
+         "Environment:\n"
+         "  KAVELIN2_UI              terminal, headless (log lines on standard output)\n"
+         "                           or script:FILE; default: terminal on a terminal,\n"
+         "                           headless otherwise\n"
+         "  KAVELIN2_UI_TRANSCRIPT   FILE: append every UI command to FILE\n"
+         "  KAVELIN2_UI_LIBRARY      another UI runtime library (path or name)\n"
+         "  KAVELIN2_PORT_<NAME>     the device of port NAME, e.g.\n"
+         "                           KAVELIN2_PORT_COM1=/dev/serial/by-id/...; otherwise\n"
+         "                           COMn is /dev/ttyS<n-1> and X is /dev/ttyX\n"
+         "  KAVELIN2_TRACE           FILE: wire trace of every byte, time-stamped\n"
+         "\n"
+         "Files (in the current directory):\n"
+         "  CONF_COM.CFG CONF_MOD.CFG CHEMIN.CFG CONF_FIC.CFG HEURE.CFG LANGUE.CFG\n"
+         "                  the six settings files, edited from the menu\n"
+         "  STAT.TXT        one line per exchange\n"
+         "  UNLINK.TXT      partial files that could not be removed\n"
+         "  Directories in CHEMIN.CFG end with '/'; an empty one is the current\n"
+         "  directory.\n"
+         "\n"
+         "Exit status:\n"
+         "  0  stopped on request, quit from the menu, or ended by the schedule\n"
+         "  1  any other failure\n"
+         "  2  usage error or bad settings text\n"
+         "  3  the UI runtime cannot be loaded, bound or started\n"
+         "  4  a line's port cannot be opened when going on line\n"
+         "  5  a directory is missing and cannot be created\n"
+         "  With 4 and 5 one line on standard error names the port and its device\n"
+         "  (or the directory) and the system's reason.\n";
+}
+
+const char* VersionText() { return "kavelin2 " KAVELIN2_VERSION "\n"; }
+
+bool UserAttends() {
+  const char* setting = std::getenv("KAVELIN2_UI");
+  if (setting == nullptr || *setting == '\0') return isatty(0) == 1 && isatty(1) == 1;
+  return std::strcmp(setting, "terminal") == 0;
+}
+
+}  // namespace kavelin2
