@@ -5,7 +5,6 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev tmux
-PACKAGES += $(PROOF_PACKAGES)
 
 .PHONY: all deps build asan test test-fast test-asan run demo bench format clean
 
@@ -74,7 +73,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_RUNS ?= 5000
 SOAK_SECONDS ?= 60
 BER ?= 1e-3
-PROOF_PACKAGES := clang libclang-rt-14-dev
+PACKAGES += clang libclang-rt-14-dev
 
 .PHONY: fuzz-build fuzz fuzz-short soak soak-short test-proof
 
