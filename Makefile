@@ -91,9 +91,9 @@ fuzz-short: fuzz-build
 	./fuzz/run.sh $(FUZZ_BUILD) runs $(FUZZ_RUNS)
 
 soak: build
-	./$(BUILD)/kavelin2-soak --build $(BUILD) --seconds $(SOAK_SECONDS) --ber $(BER)
+	./$(BUILD)/kavelin2-soak --seconds $(SOAK_SECONDS) --ber $(BER)
 
 soak-short: build
-	./$(BUILD)/kavelin2-soak --build $(BUILD) --seconds 25 --ber 1e-3
+	./$(BUILD)/kavelin2-soak --seconds 25 --ber 1e-3
 
 test-proof: fuzz-short soak-short
