@@ -144,6 +144,13 @@ int Session::PersistentStep(const Bytes& frame) {
     if (b == HandheldPort::kHangUp) return b;
     if (b == kNak) ++result_.naks_received;
     if (NowUs() > deadline) return b == kNak ? kNak : HandheldPort::kTimeout;
+    if (b == HandheldPort::kTimeout && frame.size() == 1 && frame[0] == kEot && tries >= 3) {
+      // A station that took our EOT ignores it from then on: silence after
+      // three tries means its ACK was lost, not our EOT (a lost or damaged
+      // EOT is answered at the next try).
+      report_.Line("          (no answer to EOT three times: taken as accepted)");
+      return kAck;
+    }
     if (b == kNak || b == HandheldPort::kTimeout) {
       if (tries >= kPersistentTries) return b;
       ++tries;

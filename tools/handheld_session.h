@@ -72,7 +72,8 @@ class Session {
   // again on NAK or silence (up to kPersistentTries times), bytes that fit no
   // answer are taken for noise, a station frame that is not received whole
   // and right is asked again with NAK, and a frame received twice (our ACK
-  // was lost) is acknowledged again.
+  // was lost) is acknowledged again. An EOT met by silence three times is
+  // taken as accepted: the station ignores an EOT once it has taken it.
   void SetPersistent(bool on) { persistent_ = on; }
   static constexpr int kPersistentTries = 30;
   const Latencies& latencies() const { return latencies_; }
