@@ -46,13 +46,13 @@ for t in $targets; do
     result=FAILED
     failed="$failed $t"
   fi
+  stats=$(grep -E '^#[0-9]+' "$build/$t.log" | tail -1 | sed 's/  */ /g')
   if [ "$how" = seconds ] && [ "$result" = ok ]; then
     before=$(ls "$corpus" | wc -l)
     "$bin" -merge=1 "$corpus" "$scratch" >> "$build/$t.log" 2>&1
     echo "fuzz: $t: $(($(ls "$corpus" | wc -l) - before)) new corpus entries kept"
   fi
   rm -rf "$scratch"
-  stats=$(grep -E '^#[0-9]+' "$build/$t.log" | tail -1 | sed 's/  */ /g')
   echo "fuzz: $t: $result in $(($(date +%s) - start)) s ($stats)"
   if [ "$result" != ok ]; then
     grep -E 'ERROR|fuzz check failed|runtime error|SUMMARY' "$build/$t.log" | head -5 | sed 's/^/    /'

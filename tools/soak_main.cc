@@ -144,8 +144,8 @@ int main(int argc, char** argv) {
   const int64_t end = NowMs() + int64_t{seconds} * 1000;
   while (NowMs() < end) {
     // A new upload each time: 1 to 20 records of 32 printable bytes.
-    char name[16];
-    std::snprintf(name, sizeof name, "S%07d.001", c.exchanges + 1);
+    char name[24];
+    std::snprintf(name, sizeof name, "S%07d.001", (c.exchanges + 1) % 10000000);
     int records = 1 + static_cast<int>(random() % 20);
     std::string content;
     for (int r = 0; r < records * 32; ++r)
