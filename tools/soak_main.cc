@@ -79,6 +79,20 @@ bool DiffUnseenByCheckByte(const std::string& got, const std::string& want, size
   return true;
 }
 
+// The differing bytes of two files, as "offset:mask" pairs (for the log).
+std::string Differences(const std::string& got, const std::string& want) {
+  std::string out;
+  for (size_t i = 0; i < got.size() && i < want.size(); ++i) {
+    if (got[i] == want[i]) continue;
+    char text[32];
+    std::snprintf(text, sizeof text, " %zu:%02x", i, static_cast<uint8_t>(got[i] ^ want[i]));
+    out += text;
+  }
+  if (got.size() != want.size())
+    out += " sizes " + std::to_string(got.size()) + "/" + std::to_string(want.size());
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -178,8 +192,9 @@ int main(int argc, char** argv) {
       if (got != content) {
         bool unseen = !r.unseen_uploads.empty() && DiffUnseenByCheckByte(got, content, 32);
         (unseen ? c.wrong_unseen : c.wrong_other) += 1;
-        std::fprintf(stderr, "soak: %s stored wrong (%s)\n", name,
-                     unseen ? "unseen by the check byte" : "check byte could see it");
+        std::fprintf(stderr, "soak: %s stored wrong (%s):%s\n", name,
+                     unseen ? "unseen by the check byte" : "check byte could see it",
+                     Differences(got, content).c_str());
       }
     }
     for (const std::string& f : e2e::ListDir(*dir / "RECU")) {
@@ -198,8 +213,9 @@ int main(int argc, char** argv) {
         bool unseen = !r.unseen_downloads.empty() &&
                       (d.name != "ARTICLES.DAT" || DiffUnseenByCheckByte(got, articles, 64));
         (unseen ? c.wrong_unseen : c.wrong_other) += 1;
-        std::fprintf(stderr, "soak: download %s received wrong (%s)\n", d.name.c_str(),
-                     unseen ? "unseen by the check byte" : "check byte could see it");
+        std::fprintf(stderr, "soak: download %s received wrong (%s):%s\n", d.name.c_str(),
+                     unseen ? "unseen by the check byte" : "check byte could see it",
+                     Differences(got, articles).c_str());
       }
     }
     if (!r.complete) {
