@@ -197,8 +197,13 @@ int main(int argc, char** argv) {
                      Differences(got, content).c_str());
       }
     }
+    if (!r.complete) {
+      // Let the station end the exchange (it logs every end) before the next.
+      e2e::WaitFor([&] { return e2e::StatRecords(*dir).size() > stat_before; }, 40000);
+    }
     for (const std::string& f : e2e::ListDir(*dir / "RECU")) {
-      if (expected_names.count(f)) continue;
+      // The station's own partial and temporary files are no uploads.
+      if (expected_names.count(f) || f.rfind("..", 0) == 0 || f.rfind("AJOUTFIC", 0) == 0) continue;
       expected_names.insert(f);  // counted once
       ++c.uploads_accepted;
       (r.unseen_uploads.empty() ? c.wrong_other : c.wrong_unseen) += 1;
@@ -217,10 +222,6 @@ int main(int argc, char** argv) {
                      unseen ? "unseen by the check byte" : "check byte could see it",
                      Differences(got, articles).c_str());
       }
-    }
-    if (!r.complete) {
-      // Let the station end the exchange (it logs every end) before the next.
-      e2e::WaitFor([&] { return e2e::StatRecords(*dir).size() > stat_before; }, 40000);
     }
   }
 
