@@ -44,8 +44,9 @@ test-asan: asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# Every test, in the plain build and under AddressSanitizer and UBSan.
-test: test-fast test-asan
+# Every test, in the plain build and under AddressSanitizer and UBSan, then
+# the short legs of the fuzz targets and the noise soak.
+test: test-fast test-asan test-proof
 
 run: build
 	./$(BUILD)/kavelin2
@@ -60,7 +61,7 @@ format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 # --- Installation and the Debian package -------------------------------------
 # make install PREFIX=DIR: the programs in DIR/bin, the UI runtime in
@@ -75,3 +76,38 @@ install: build
 
 package: build
 	cd $(BUILD) && cpack -G DEB
+
+# --- Proof: fuzz targets and noise soak ---------------------------------------
+# The fuzz targets build with clang in their own tree; `make fuzz` runs each
+# for FUZZ_SECONDS and keeps inputs that add coverage in fuzz/corpus/;
+# `make soak` runs exchanges through a noisy line against the real station
+# for SOAK_SECONDS at BER (errors per byte, each way).
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_RUNS ?= 5000
+SOAK_SECONDS ?= 60
+BER ?= 1e-3
+PACKAGES += clang libclang-rt-14-dev
+
+.PHONY: fuzz-build fuzz fuzz-short soak soak-short test-proof
+
+$(FUZZ_BUILD)/build.ninja: | deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DKAVELIN2_FUZZ=ON -DKAVELIN2_BENCH=OFF
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	./fuzz/run.sh $(FUZZ_BUILD) seconds $(FUZZ_SECONDS)
+
+fuzz-short: fuzz-build
+	./fuzz/run.sh $(FUZZ_BUILD) runs $(FUZZ_RUNS)
+
+soak: build
+	./$(BUILD)/kavelin2-soak --seconds $(SOAK_SECONDS) --ber $(BER)
+
+soak-short: build
+	./$(BUILD)/kavelin2-soak --seconds 25 --ber 1e-3
+
+test-proof: fuzz-short soak-short

@@ -111,7 +111,11 @@ int main(int argc, char** argv) {
     else
       report.Line("the station has not configured the line; trying anyway");
   }
+  // The noise starts once the station is there: its opening of the line is
+  // no part of the exchange.
+  port->SetNoise(o.ber, o.seed);
   Session session(*port, o.timing, report, o.receive_dir);
+  session.SetPersistent(o.persistent);
   int status = 0;
   for (size_t i = 0; i < o.exchanges.size(); ++i) {
     if (i > 0) {
@@ -138,6 +142,8 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  if (o.ber > 0)
+    report.Summary("line noise: %lld bytes hit", static_cast<long long>(port->injected()));
   const Latencies& lat = session.latencies();
   if (!lat.upload_us.empty())
     report.Summary("answer time to upload blocks: p50 %.0f us, p99 %.0f us (%zu blocks)",

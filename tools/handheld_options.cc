@@ -1,5 +1,6 @@
 #include "handheld_options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace kavelin2::handheld {
@@ -129,6 +130,19 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error) {
       if (!take(&o->log_received)) return false;
     } else if (arg == "--keep-going") {
       keep_going = true;
+    } else if (arg == "--ber") {
+      if (!take(&value)) return false;
+      char* end = nullptr;
+      double p = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != 0 || !(p >= 0 && p <= 1))
+        return bad("expected a probability from 0 to 1, e.g. 1e-3");
+      o->ber = p;
+    } else if (arg == "--seed") {
+      if (!take(&value)) return false;
+      if (!Number(value, 0, 999999999, &n)) return bad("expected a number");
+      o->seed = static_cast<uint64_t>(n);
+    } else if (arg == "--persistent") {
+      o->persistent = true;
     } else if (arg == "--quiet" || arg == "-q") {
       o->quiet = true;
     } else if (arg == "--answer-timeout" || arg == "--connect-timeout" || arg == "--pace" ||
@@ -204,6 +218,14 @@ std::string Usage(const char* program) {
          "  --keep-going        when the station refuses an upload's header, leave that\n"
          "                      upload out and send the next upload's header instead\n"
          "                      (the station waits for a header; ENQ or RS would not do)\n"
+         "\n"
+         "A noisy line\n"
+         "  --ber P             hit each byte on the line, both ways, with probability P\n"
+         "                      (e.g. 1e-3); a hit flips one bit of the byte at random\n"
+         "  --seed N            seed of the noise (default 1)\n"
+         "  --persistent        behave as a real handheld: send a frame again on NAK or\n"
+         "                      silence, take stray bytes for noise, ask a damaged station\n"
+         "                      frame again with NAK, acknowledge a repeated frame again\n"
          "\n"
          "Output\n"
          "  --receive-dir DIR   store each downloaded file in DIR under the name of its name\n"

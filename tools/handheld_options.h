@@ -56,6 +56,10 @@ struct Options {
   std::string log_received;
   bool quiet = false;
   Timing timing;
+  // Line noise: probability that a byte is hit (one bit flipped), each way.
+  double ber = 0;
+  uint64_t seed = 1;
+  bool persistent = false;
 };
 
 // Parses argv; false with a message in |error| on a usage error.

@@ -51,6 +51,24 @@ TEST(HandheldOptions, UsageErrorsAreReported) {
   EXPECT_FALSE(Parse({"--pty", "l", "--download", "001", "--frobnicate"}, &o, &error));
   EXPECT_FALSE(Parse({"--pty", "l", "--download"}, &o, &error));
   EXPECT_NE(std::string::npos, error.find("needs a value"));
+  for (const char* ber : {"2", "-1e-3", "1e-3x", "", "nan"}) {
+    EXPECT_FALSE(Parse({"--pty", "l", "--download", "001", "--ber", ber}, &o, &error)) << ber;
+  }
+}
+
+TEST(HandheldOptions, NoisyLineAndPersistentHandheld) {
+  Options o;
+  std::string error;
+  ASSERT_TRUE(Parse({"--pty", "l", "--download", "001"}, &o, &error)) << error;
+  EXPECT_EQ(0, o.ber);  // a quiet line and the plain handheld by default
+  EXPECT_FALSE(o.persistent);
+  ASSERT_TRUE(
+      Parse({"--pty", "l", "--download", "001", "--ber=1e-3", "--persistent", "--seed", "42"}, &o,
+            &error))
+      << error;
+  EXPECT_DOUBLE_EQ(1e-3, o.ber);
+  EXPECT_TRUE(o.persistent);
+  EXPECT_EQ(42u, o.seed);
 }
 
 TEST(HandheldOptions, DeviceSpeedAndFormat) {

@@ -12,6 +12,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace kavelin2::handheld {
 
 // handheld_speed.cc
@@ -197,7 +199,40 @@ HandheldPort::~HandheldPort() {
   if (received_log_) fflush(received_log_);
 }
 
+void HandheldPort::SetNoise(double per_byte, uint64_t seed) {
+  noise_ = per_byte;
+  random_.seed(seed);
+}
+
+void HandheldPort::Noise(uint8_t* b, NoiseTally* tally) {
+  if (noise_ > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < noise_) {
+    uint8_t mask = static_cast<uint8_t>(1u << (random_() % 8));
+    *b ^= mask;
+    ++injected_;
+    ++tally->flips;
+    if (tally->bytes > 0) {
+      ++tally->flips_after_lead;
+      tally->xor_after_lead ^= mask;
+    }
+  }
+  ++tally->bytes;
+}
+
+void HandheldPort::DropUnreadInput() {
+  next_ = buffered_ = 0;
+  uint8_t scratch[256];
+  while (read(fd_, scratch, sizeof scratch) > 0) {
+  }
+}
+
 bool HandheldPort::Write(const uint8_t* data, size_t n) {
+  std::vector<uint8_t> noisy;
+  if (noise_ > 0) {
+    write_noise_ = NoiseTally{};
+    noisy.assign(data, data + n);
+    for (uint8_t& b : noisy) Noise(&b, &write_noise_);
+    data = noisy.data();
+  }
   size_t done = 0;
   while (done < n) {
     ssize_t w = write(fd_, data + done, n - done);
@@ -219,6 +254,14 @@ bool HandheldPort::Write(const uint8_t* data, size_t n) {
 }
 
 int HandheldPort::ReadByte(int timeout_ms) {
+  int b = ReadRawByte(timeout_ms);
+  if (b < 0 || noise_ <= 0) return b;
+  uint8_t byte = static_cast<uint8_t>(b);
+  Noise(&byte, &read_noise_);
+  return byte;
+}
+
+int HandheldPort::ReadRawByte(int timeout_ms) {
   if (next_ < buffered_) {
     uint8_t b = buffer_[next_++];
     if (received_log_) fputc(b, received_log_);

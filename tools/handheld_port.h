@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <random>
 #include <string>
 
 namespace kavelin2::handheld {
@@ -23,6 +24,20 @@ struct LineFormat {
 bool ParseLineFormat(const std::string& text, LineFormat* format);
 // True when |speed| is a rate the serial driver knows.
 bool IsSupportedSpeed(int speed);
+
+// Bit errors that the port puts on the line, both ways: each byte sent or
+// received is hit with probability |per_byte|, and a hit flips one bit of it,
+// chosen at random. What was flipped is counted per transmission, so that a
+// caller can tell errors a frame's XOR check byte cannot see (the same bit
+// position flipped an even number of times after the lead byte).
+struct NoiseTally {
+  int bytes = 0;               // bytes passed
+  int flips = 0;               // bytes hit
+  int flips_after_lead = 0;    // bytes hit after the first one
+  uint8_t xor_after_lead = 0;  // XOR of the flip masks after the first byte
+  // Errors the XOR check byte of the frame cannot see.
+  bool Unseen() const { return flips_after_lead > 0 && xor_after_lead == 0; }
+};
 
 class HandheldPort {
  public:
@@ -62,6 +77,19 @@ class HandheldPort {
   // device path.
   const std::string& peer_path() const { return peer_path_; }
 
+  // Line noise (see NoiseTally); 0 switches it off.
+  void SetNoise(double per_byte, uint64_t seed);
+  // The flips of the last Write call.
+  const NoiseTally& last_write_noise() const { return write_noise_; }
+  // Starts counting the flips of the bytes read from now on (the first byte
+  // read is the lead byte of a frame).
+  void StartReadNoise() { read_noise_ = NoiseTally{}; }
+  const NoiseTally& read_noise() const { return read_noise_; }
+  // Bytes hit since the start, both ways.
+  int64_t injected() const { return injected_; }
+  // Throws away whatever the station sent that was not read yet.
+  void DropUnreadInput();
+
   // Raw copies of every byte sent and received (either may be null).
   void SetLogs(FILE* sent, FILE* received) {
     sent_log_ = sent;
@@ -84,6 +112,15 @@ class HandheldPort {
   size_t next_ = 0;
   FILE* sent_log_ = nullptr;
   FILE* received_log_ = nullptr;
+
+  // Flips one bit of |*b| with the noise probability; counts it in |tally|.
+  void Noise(uint8_t* b, NoiseTally* tally);
+  int ReadRawByte(int timeout_ms);
+  double noise_ = 0;
+  std::mt19937_64 random_;
+  NoiseTally write_noise_;
+  NoiseTally read_noise_;
+  int64_t injected_ = 0;
 };
 
 }  // namespace kavelin2::handheld

@@ -82,6 +82,9 @@ ExchangeResult Session::Run(const ExchangePlan& plan) {
   ended_ = false;
   upload_open_ = false;
   record_length_ = 0;
+  current_upload_.clear();
+  last_acked_.clear();
+  pending_byte_ = -1;
   for (const auto& upload : plan.uploads) {
     if (!Upload(upload)) break;
   }
@@ -115,7 +118,50 @@ bool Session::Fail(const std::string& why) {
 bool Session::Send(const Bytes& bytes) {
   if (!port_.Write(bytes.data(), bytes.size())) return Fail("the line was lost");
   last_write_us_ = NowUs();
+  if (port_.last_write_noise().Unseen() && !current_upload_.empty())
+    NoteUnseen(&result_.unseen_uploads, current_upload_);
   return true;
+}
+
+void Session::NoteUnseen(std::vector<std::string>* list, const std::string& name) {
+  if (std::find(list->begin(), list->end(), name) == list->end()) list->push_back(name);
+}
+
+int Session::PersistentStep(const Bytes& frame) {
+  // The station sends ENQ or RS only after it accepted an identification.
+  const bool identification = frame[0] == kRs;
+  port_.DropUnreadInput();
+  if (!Send(frame)) return HandheldPort::kHangUp;
+  int tries = 1;
+  int64_t deadline = NowUs() + int64_t{timing_.answer_timeout_ms} * 1000 * kPersistentTries;
+  for (;;) {
+    int b = Await(timing_.answer_timeout_ms, nullptr);
+    if (b == kAck) return b;
+    if (identification && (b == kEnq || b == kRs)) {
+      pending_byte_ = b;
+      return kAck;
+    }
+    if (b == HandheldPort::kHangUp) return b;
+    if (b == kNak) ++result_.naks_received;
+    if (NowUs() > deadline) return b == kNak ? kNak : HandheldPort::kTimeout;
+    if (b == HandheldPort::kTimeout && frame.size() == 1 && frame[0] == kEot && tries >= 3) {
+      // A station that took our EOT ignores it from then on: silence after
+      // three tries means its ACK was lost, not our EOT (a lost or damaged
+      // EOT is answered at the next try).
+      report_.Line("          (no answer to EOT three times: taken as accepted)");
+      return kAck;
+    }
+    if (b == kNak || b == HandheldPort::kTimeout) {
+      if (tries >= kPersistentTries) return b;
+      ++tries;
+      ++result_.resends;
+      report_.Line("step %-4d -> %s   (again, after %s)", step_, Describe(frame).c_str(),
+                   b == kNak ? "NAK" : "silence");
+      port_.DropUnreadInput();
+      if (!Send(frame)) return HandheldPort::kHangUp;
+    }
+    // Any other byte is noise on the line: keep listening.
+  }
 }
 
 int Session::Await(int timeout_ms, double* latency_us) {
@@ -126,6 +172,7 @@ int Session::Await(int timeout_ms, double* latency_us) {
 
 int Session::SendStep(const Bytes& frame, bool resend_on_nak) {
   ++step_;
+  if (persistent_) return PersistentStep(frame);
   if (timing_.pace_ms > 0) SleepMs(timing_.pace_ms);
   const Faults& faults = plan_->faults;
   bool spoil = faults.corrupt_steps.count(step_) > 0 || (faults.bad_id && frame[0] == kRs);
@@ -179,6 +226,7 @@ bool Session::Upload(const UploadSpec& desc) {
   const size_t length = static_cast<size_t>(desc.record_length);
   const int records = static_cast<int>(data.size() / length);
   report_.Line("upload of '%s': %d records of %zu bytes", desc.name_field.c_str(), records, length);
+  current_upload_ = desc.name_field;
 
   auto step_acked = [&](const Bytes& frame) {
     int b = SendStep(frame, true);
@@ -233,7 +281,10 @@ bool Session::Upload(const UploadSpec& desc) {
 Session::StationFrame Session::ReadFrame(int timeout_ms) {
   StationFrame f;
   double latency = 0;
-  int b = Await(timeout_ms, &latency);
+  port_.StartReadNoise();
+  int b = pending_byte_;
+  pending_byte_ = -1;
+  if (b < 0) b = Await(timeout_ms, &latency);
   if (b < 0) {
     f.error = b;
     return f;
@@ -299,6 +350,7 @@ bool Session::AfterStep() {
 }
 
 bool Session::Download(const std::string& id) {
+  current_upload_.clear();
   int b = SendStep(Identification(id), true);
   if (b != kAck) return Fail(AnswerProblem(b, step_, waited_ms_));
   if (!AfterStep()) return false;
@@ -306,8 +358,46 @@ bool Session::Download(const std::string& id) {
   int next_block = 1;
   DownloadedFile* current = nullptr;
   bool first = true;
+  int failures = 0;  // persistent mode: station frames asked again in a row
   for (;;) {
     StationFrame f = ReadFrame(timing_.answer_timeout_ms);
+    if (persistent_ && f.error != HandheldPort::kHangUp) {
+      bool asked_again = false;
+      if (f.error != 0 || !f.check_ok) {
+        asked_again = true;  // not received whole and right: ask again
+      } else if (!last_acked_.empty() && f.bytes == last_acked_) {
+        // Our ACK was lost and the station sent the frame again.
+        ++result_.prompts;
+        if (!Send(Bytes{kAck})) return false;
+        continue;
+      } else {
+        uint8_t l = f.bytes[0];
+        bool fits = first ? (l == kEnq || l == kRs)
+                          : (expect == Expect::kName && (l == kSoh || l == kRs)) ||
+                                (expect == Expect::kEnq && l == kEnq) ||
+                                (expect == Expect::kHeader && l == kSoh) ||
+                                (expect == Expect::kData && (l == kStx || l == kEot));
+        if (!fits) {
+          // A prompt of the station (it missed something): ask for its frame
+          // again rather than let an ACK skip it. Other bytes are noise.
+          if (l != kEnq) continue;
+          asked_again = true;
+        }
+      }
+      if (asked_again) {
+        if (++failures > kPersistentTries)
+          return Fail("the station's frames kept arriving damaged or not at all after step " +
+                      std::to_string(step_));
+        ++result_.naks_sent;
+        port_.DropUnreadInput();
+        if (!Send(Bytes{kNak})) return false;
+        continue;
+      }
+      failures = 0;
+      if (port_.read_noise().Unseen() && current != nullptr)
+        NoteUnseen(&result_.unseen_downloads, current->name);
+      last_acked_ = f.bytes;
+    }
     if (f.error != 0) return Fail(AnswerProblem(f.error, step_, timing_.answer_timeout_ms));
     uint8_t lead = f.bytes[0];
     if (first) {
@@ -358,6 +448,8 @@ bool Session::Download(const std::string& id) {
         file.name = NameFrameFileName(text, &file.announced);
         result_.downloads.push_back(file);
         current = &result_.downloads.back();
+        if (persistent_ && port_.read_noise().Unseen())
+          NoteUnseen(&result_.unseen_downloads, current->name);
         if (!receive_dir_.empty()) {
           std::string name = current->name;
           if (!IsSafeFileName(name.c_str())) {

@@ -35,6 +35,10 @@ struct ExchangeResult {
   std::vector<std::string> uploads;  // "NAME (N records)"
   std::vector<std::string> refused;  // name fields of uploads left out
   std::vector<DownloadedFile> downloads;
+  // Persistent mode on a noisy line: uploads (name fields) and downloads
+  // (names) of which a frame carried errors its XOR check byte cannot see.
+  std::vector<std::string> unseen_uploads;
+  std::vector<std::string> unseen_downloads;
 };
 
 // Answer times, in microseconds, from the last byte of a frame to the first
@@ -64,6 +68,14 @@ class Session {
  public:
   Session(HandheldPort& port, const Timing& timing, Report& report, std::string receive_dir);
   ExchangeResult Run(const ExchangePlan& plan);
+  // Persistent mode, as a real handheld on a noisy line: a frame is sent
+  // again on NAK or silence (up to kPersistentTries times), bytes that fit no
+  // answer are taken for noise, a station frame that is not received whole
+  // and right is asked again with NAK, and a frame received twice (our ACK
+  // was lost) is acknowledged again. An EOT met by silence three times is
+  // taken as accepted: the station ignores an EOT once it has taken it.
+  void SetPersistent(bool on) { persistent_ = on; }
+  static constexpr int kPersistentTries = 30;
   const Latencies& latencies() const { return latencies_; }
 
  private:
@@ -79,6 +91,8 @@ class Session {
   // Sends one step's frame and reads the answer byte; repeats the frame on
   // NAK when |resend_on_nak|. Returns the final answer byte, or a port error.
   int SendStep(const Bytes& frame, bool resend_on_nak);
+  int PersistentStep(const Bytes& frame);
+  void NoteUnseen(std::vector<std::string>* list, const std::string& name);
   // One station frame, read whole by its lead byte.
   StationFrame ReadFrame(int timeout_ms);
   // Answers |frame| with the ACK of a new step (after any NAKs asked for).
@@ -113,6 +127,11 @@ class Session {
   int64_t last_write_us_ = 0;
   int record_length_ = 0;  // of the file being downloaded
   FILE* stored_ = nullptr;
+
+  bool persistent_ = false;
+  std::string current_upload_;  // name field of the upload being sent
+  Bytes last_acked_;            // the last station frame we acknowledged
+  int pending_byte_ = -1;       // a byte read ahead, taken by ReadFrame
 };
 
 }  // namespace kavelin2::handheld

@@ -73,6 +73,7 @@ class SessionTest : public ::testing::Test {
     std::thread t([&] { station(peer); });
     Report report(devnull_, false);
     Session session(*port_, timing_, report, receive_dir);
+    session.SetPersistent(persistent_);
     ExchangeResult r = session.Run(plan);
     t.join();
     latencies_ = session.latencies();
@@ -98,6 +99,7 @@ class SessionTest : public ::testing::Test {
   std::string dir_;
   Timing timing_;
   Latencies latencies_;
+  bool persistent_ = false;
   FILE* devnull_ = fopen("/dev/null", "w");
 };
 
@@ -232,6 +234,82 @@ TEST_F(SessionTest, SilentHandheldCountsThePromptsUntilTheStationEnds) {
   EXPECT_FALSE(r.complete);
   EXPECT_EQ(2, r.prompts);
   EXPECT_NE(std::string::npos, r.failure.find("after 2 prompts")) << r.failure;
+}
+
+}  // namespace
+}  // namespace kavelin2::handheld
+
+namespace kavelin2::handheld {
+namespace {
+
+// Persistent mode against every kind of damage a noisy line does: noise
+// bytes, silence, refusals, a lost acknowledgement each way, a damaged frame
+// and a prompt. The handheld must get through without skipping or doubling
+// anything.
+TEST_F(SessionTest, PersistentHandheldRidesOutEveryKindOfLineDamage) {
+  persistent_ = true;
+  timing_.answer_timeout_ms = 300;
+  ExchangePlan plan;
+  plan.uploads.push_back(MakeUpload(WriteRecords("CDE.001", "a"), "1"));
+  plan.download = true;
+  plan.download_id = "001";
+  Bytes header = BuildFrame(kSoh, "OUT     .DAT000010101", true);
+  Bytes spoiled = header;
+  spoiled.back() ^= 0x10;
+  Bytes name = BuildFrame(kSoh, "OUT     .DAT00001", true);
+  Bytes block = BuildFrame(kStx, "00001x", true);
+  ExchangeResult r = Run(
+      plan,
+      [&](ScriptedStation& st) {
+        st.Expect({kEnq});
+        st.Send({0x07});  // noise, then silence: the ENQ comes again
+        st.Expect({kEnq});
+        st.Send({kAck});
+        st.Expect(HeaderFrame("CDE     .001", 1, {1}));
+        st.Send({kNak});  // refused: sent again
+        st.Expect(HeaderFrame("CDE     .001", 1, {1}));
+        st.Send({kAck});
+        st.Expect(DataFrame(1, reinterpret_cast<const uint8_t*>("a"), 1));
+        st.Send({kAck});
+        st.Expect({kEot});
+        st.Send({kAck});
+        st.Expect(Identification("001"));
+        st.Send({kEnq});  // our ACK of the identification was lost
+        st.Expect({kAck});
+        st.Send(name);
+        st.Expect({kAck});
+        st.Send(name);  // the handheld's ACK was lost: acknowledged again
+        st.Expect({kAck});
+        st.Send({kEnq});
+        st.Expect({kAck});
+        st.Send(spoiled);  // damaged: asked again
+        st.Expect({kNak});
+        st.Send(header);
+        st.Expect({kAck});
+        st.Send(block);
+        st.Expect({kAck});
+        st.Send(block);  // again, after a lost ACK: not stored twice
+        st.Expect({kAck});
+        st.Send({kEnq});  // a prompt while a data frame is due: asked again
+        st.Expect({kNak});
+        st.Send({kEot});
+        st.Expect({kAck});
+        st.Send({kRs});
+        st.Expect({kAck});
+      },
+      dir_);
+  EXPECT_TRUE(r.complete) << r.failure;
+  EXPECT_EQ(2, r.resends);
+  EXPECT_EQ(2, r.naks_sent);
+  ASSERT_EQ(1u, r.downloads.size());
+  EXPECT_EQ(1, r.downloads[0].blocks);
+  FILE* f = fopen((dir_ + "/OUT.DAT").c_str(), "rb");
+  ASSERT_NE(nullptr, f);
+  char buf[8] = {};
+  EXPECT_EQ(1u, fread(buf, 1, sizeof buf, f));
+  fclose(f);
+  EXPECT_EQ('x', buf[0]);
+  EXPECT_TRUE(r.unseen_uploads.empty());
 }
 
 }  // namespace
