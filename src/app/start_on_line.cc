@@ -8,6 +8,7 @@
 #include "app/app.h"
 #include "station/station.h"
 #include "config/settings.h"
+#include "protocol/protocol.h"
 
 namespace kavelin2 {
 namespace {
@@ -54,6 +55,9 @@ int StartOnLine(Station& st) {
                                   FieldText(st.Paths.TRANS), FieldText(st.Paths.FICLOG)}) {
     if (EnsurePathExists(st, path.c_str()) == 0) return 0;
   }
+  // An upload acknowledged before a crash or a power cut may still wait for
+  // its append; partial files of uploads cut short are removed.
+  for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number);
   return 1;
 }
 

@@ -518,8 +518,9 @@ TEST_F(ReplacingUpload, UndeletablePartialFileIsListedAndTheEarlierFileSurvives)
   Answers();
   Send({EOT});
   EXPECT_EQ(Bytes{EOT}, Answers());
-  std::string path = kPartial1;
-  EXPECT_EQ("001 1 06/12/26 09:15:02 " + path + std::string(92 - path.size(), '\0') + "\r\n",
+  // The file left on disk, then the upload it belonged to.
+  std::string text = std::string(kPartial1) + " COMMANDE.001";
+  EXPECT_EQ("001 1 06/12/26 09:15:02 " + text + std::string(92 - text.size(), '\0') + "\r\n",
             ReadFile("UNLINK.TXT"));
   EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
 }
