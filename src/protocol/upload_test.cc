@@ -19,18 +19,6 @@ const Bytes kNak{NAK};
 const char kPartial1[] = "RECU/..RECUFIC.1";
 const char kPartial2[] = "RECU/..RECUFIC.2";
 
-std::set<std::string> DirEntries(const std::string& dir) {
-  std::set<std::string> out;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") out.insert(name);
-    }
-    closedir(d);
-  }
-  return out;
-}
-
 using UploadExample = ProtocolTest;
 
 TEST_F(UploadExample, UploadHalfOfTheExampleExchangeGoesByteForByte) {
