@@ -118,9 +118,9 @@ class KillRun {
         return Next(1, 5000);
       case 1:  // the station starts once the simulator's line exists
         if (!FileExists(dir_ / "link1")) return Waiting("the simulator's line did not appear");
-        station_ = StartStation("link1", {{"KAVELIN2_CRASH_AT", kp_.point + ":" +
-                                                                    std::to_string(KilledRecords())}},
-                                "killed");
+        station_ = StartStation(
+            "link1", {{"KAVELIN2_CRASH_AT", kp_.point + ":" + std::to_string(KilledRecords())}},
+            "killed");
         return Next(2, 20000);
       case 2:
         if (station_->Running()) return Waiting("the station was not killed at the point");
@@ -137,8 +137,8 @@ class KillRun {
         return Next(5, 20000);
       case 5:
         if (sim_->child().Running()) return Waiting("the exchange after the restart did not end");
-        if (sim_->child().Wait(0) != 0) return Fail("the exchange after the restart failed:\n" +
-                                            sim_->Output());
+        if (sim_->child().Wait(0) != 0)
+          return Fail("the exchange after the restart failed:\n" + sim_->Output());
         station_->Signal(SIGTERM);
         return Next(6, 15000);
       case 6:
@@ -248,8 +248,9 @@ class KillRun {
     for (const std::string& name : ListDir(dir_ / "RECU"))
       present[name] = ReadFile(dir_ / ("RECU/" + name));
     if (present == with || present == without) return "";
-    std::string why = "RECU holds (killed upload acknowledged: " +
-                      std::string(killed_acked ? "yes" : "no") + "):\n";
+    std::string why =
+        "RECU holds (killed upload acknowledged: " + std::string(killed_acked ? "yes" : "no") +
+        "):\n";
     for (const auto& [name, data] : present) {
       why += "  " + name + ": " + std::to_string(data.size()) + " bytes";
       if (with.count(name)) why += ", expected " + std::to_string(with[name].size());

@@ -87,8 +87,7 @@ bool ReadIntent(const char* path, Intent* in) {
 // Moves the pending upload to a name of its own so that the next header on
 // the line (which empties AJOUTFIC.n) cannot destroy it. Returns the name
 // used, or nullptr when even that failed.
-const char* KeepUpload(const LinePaths& p, const char* upload_name, int n,
-                       char (&kept)[PATH_MAX]) {
+const char* KeepUpload(const LinePaths& p, const char* upload_name, int n, char (&kept)[PATH_MAX]) {
   for (int i = 1; i <= 9999; ++i) {
     int w = std::snprintf(kept, sizeof kept, "%s%s.%d.%04d", p.dir, upload_name, n, i);
     if (w < 0 || static_cast<size_t>(w) >= sizeof kept) break;
@@ -160,8 +159,10 @@ Outcome FinishMerge(Station& st, int n, const LinePaths& p, const Intent& in, bo
   char kept[PATH_MAX];
   const char* where = KeepUpload(p, in.name, n, kept);
   if (where == nullptr) {
-    LogEvent(st, "line %d: append to %s failed and %s cannot be kept aside; the line takes no "
-             "upload until it can", n, fits ? target : in.name, p.pending);
+    LogEvent(st,
+             "line %d: append to %s failed and %s cannot be kept aside; the line takes no "
+             "upload until it can",
+             n, fits ? target : in.name, p.pending);
     return Outcome::kStuck;
   }
   RemoveDurably(p.intent);

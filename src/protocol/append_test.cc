@@ -144,7 +144,6 @@ TEST_F(AppendReceivedFile, FailedCopyLeavesTheFinalFileWhole) {
   EXPECT_FALSE(FileExists("RECU/AJOUTFIC.1.new"));
 }
 
-
 // The files of line 1 in the received-files directory as a crash may leave
 // them, and what recovery must make of them. Files not listed are absent.
 struct CrashState {
@@ -167,8 +166,8 @@ const CrashState kCrashStates[] = {
      nullptr},
     {"intent cut short: never acknowledged", "old", "NEW", "CDE.001\n3\n", "old", nullptr},
     {"no intent: an upload cut short", "old", "NE", nullptr, "old", nullptr},
-    {"target grew by more than the upload since", "old+more", "NEW", "CDE.001\n3\n3\n",
-     "old+more", "NEW"},
+    {"target grew by more than the upload since", "old+more", "NEW", "CDE.001\n3\n3\n", "old+more",
+     "NEW"},
     {"target shorter than recorded", "ol", "NEW", "CDE.001\n3\n3\n", "ol", "NEW"},
     {"pending not the recorded size", "old", "NEWER", "CDE.001\n3\n3\n", "old", "NEWER"},
 };
@@ -195,7 +194,8 @@ TEST_P(RecoverLineFiles, LeavesTheAcknowledgedUploadOnceInItsTargetAndNoTemporar
     expected.insert("CDE.001.1.0001");
     EXPECT_EQ(c.expected_kept, ReadFile("RECU/CDE.001.1.0001"));
     EXPECT_EQ(1u, Commands("JOURNAL,line 1: append to RECU/CDE.001 failed; the upload is kept "
-                           "as RECU/CDE.001.1.0001").size());
+                           "as RECU/CDE.001.1.0001")
+                      .size());
     EXPECT_EQ(1u, Commands("AFFICHE, FICHIER,1=CDE.001.1.0001").size());
   } else {
     EXPECT_TRUE(Commands("JOURNAL").empty());

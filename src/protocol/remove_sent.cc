@@ -63,8 +63,8 @@ void RemoveSentFiles(Station& st) {
     if (!IsSafeFileName(name)) continue;
     char path[kPathSize];
     std::snprintf(path, sizeof path, "%s%s", st.Paths.TRANS, name);
-    bool sent = std::find(line.SentFiles.begin(), line.SentFiles.end(), path) !=
-                line.SentFiles.end();
+    bool sent =
+        std::find(line.SentFiles.begin(), line.SentFiles.end(), path) != line.SentFiles.end();
     if (sent) ::unlink(path);  // a file already gone is no error
   }
   ::close(line.TableFile);

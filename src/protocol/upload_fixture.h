@@ -2,10 +2,10 @@
 // handheld's side of the frames, for the protocol tests.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdio>

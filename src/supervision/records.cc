@@ -104,7 +104,8 @@ void BuildUnlinkRecord(const LineEntry& line, int line_number, char out[118]) {
   size_t len = path_len;
   const char* base = std::strrchr(line.RecvFilePath, '/');
   base = base != nullptr ? base + 1 : line.RecvFilePath;
-  bool same = strnlen(base, path_len) == name_len && std::memcmp(base, line.UploadName, name_len) == 0;
+  bool same =
+      strnlen(base, path_len) == name_len && std::memcmp(base, line.UploadName, name_len) == 0;
   if (name_len > 0 && !same) {
     text[len++] = ' ';
     std::memcpy(text + len, line.UploadName, name_len);
