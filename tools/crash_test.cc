@@ -40,8 +40,8 @@ struct Upload {
 std::string Records(int u, int count) {
   std::string data;
   for (int k = 0; k < count; ++k) {
-    char rec[kRecordLength + 1];
-    snprintf(rec, sizeof rec, "U%02dR%02d", u, k);
+    char rec[32];
+    snprintf(rec, sizeof rec, "U%02dR%02d", u % 100, k % 100);
     std::string r(rec);
     r += '\r';
     r += '\n';
