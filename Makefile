@@ -56,6 +56,7 @@ demo: build
 
 bench: build
 	./$(BUILD)/kavelin2_bench
+	./$(BUILD)/kavelin2_append_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "station/station.h"
 #include "config/settings.h"
+#include "protocol/protocol.h"
 
 namespace kavelin2 {
 namespace {
@@ -66,6 +67,9 @@ int StartOnLine(Station& st, std::string* failure) {
     if (failure != nullptr) *failure = path + " missing and not created: " + reason;
     return 0;
   }
+  // An upload acknowledged before a crash or a power cut may still wait for
+  // its append; partial files of uploads cut short are removed.
+  for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number);
   return 1;
 }
 

@@ -1,3 +1,7 @@
+#include <cctype>
+#include <set>
+#include <string>
+
 #include "protocol/upload_fixture.h"
 
 namespace kavelin2 {
@@ -138,6 +142,114 @@ TEST_F(AppendReceivedFile, FailedCopyLeavesTheFinalFileWhole) {
   EXPECT_EQ(std::string(50, 'n') + std::string(50, 'm'), ReadFile("RECU/CDE.001.1.0001"));
   EXPECT_FALSE(FileExists("RECU/AJOUTFIC.1"));
   EXPECT_FALSE(FileExists("RECU/AJOUTFIC.1.new"));
+}
+
+// The files of line 1 in the received-files directory as a crash may leave
+// them, and what recovery must make of them. Files not listed are absent.
+struct CrashState {
+  const char* what;
+  const char* target;   // RECU/CDE.001 before recovery, nullptr: absent
+  const char* pending;  // RECU/AJOUTFIC.1
+  const char* intent;   // RECU/..AJOUTFIC.1
+  const char* expected_target;
+  const char* expected_kept;  // RECU/CDE.001.1.0001
+};
+
+const CrashState kCrashStates[] = {
+    {"intent written, target untouched", "old", "NEW", "CDE.001\n3\n3\n", "oldNEW", nullptr},
+    {"target half appended", "oldN", "NEW", "CDE.001\n3\n3\n", "oldNEW", nullptr},
+    {"merge done, pending not removed", "oldNEW", "NEW", "CDE.001\n3\n3\n", "oldNEW", nullptr},
+    {"pending removed, intent not", "oldNEW", nullptr, "CDE.001\n3\n3\n", "oldNEW", nullptr},
+    {"first upload of the name, before its rename", nullptr, "NEW", "CDE.001\n-1\n3\n", "NEW",
+     nullptr},
+    {"first upload of the name, after its rename", "NEW", nullptr, "CDE.001\n-1\n3\n", "NEW",
+     nullptr},
+    {"intent cut short: never acknowledged", "old", "NEW", "CDE.001\n3\n", "old", nullptr},
+    {"no intent: an upload cut short", "old", "NE", nullptr, "old", nullptr},
+    {"target grew by more than the upload since", "old+more", "NEW", "CDE.001\n3\n3\n", "old+more",
+     "NEW"},
+    {"target shorter than recorded", "ol", "NEW", "CDE.001\n3\n3\n", "ol", "NEW"},
+    {"pending not the recorded size", "old", "NEWER", "CDE.001\n3\n3\n", "old", "NEWER"},
+};
+
+class RecoverLineFiles : public AppendReceivedFile,
+                         public ::testing::WithParamInterface<CrashState> {};
+
+TEST_P(RecoverLineFiles, LeavesTheAcknowledgedUploadOnceInItsTargetAndNoTemporaryFile) {
+  const CrashState& c = GetParam();
+  if (c.target) WriteFile("RECU/CDE.001", c.target);
+  if (c.pending) WriteFile("RECU/AJOUTFIC.1", c.pending);
+  if (c.intent) WriteFile("RECU/..AJOUTFIC.1", c.intent);
+  WriteFile("RECU/..RECUFIC.1", "partial of a replacing upload");
+  WriteFile("RECU/AJOUTFIC.1.new", "old merged copy");
+  // Line 2's files are its own business.
+  WriteFile("RECU/AJOUTFIC.2", "two");
+  WriteFile("RECU/..AJOUTFIC.2", "CDE.002\n-1\n3\n");
+
+  EXPECT_TRUE(kavelin2::RecoverLineFiles(st, 1));
+
+  EXPECT_EQ(c.expected_target, ReadFile("RECU/CDE.001"));
+  std::set<std::string> expected = {"CDE.001", "AJOUTFIC.2", "..AJOUTFIC.2"};
+  if (c.expected_kept) {
+    expected.insert("CDE.001.1.0001");
+    EXPECT_EQ(c.expected_kept, ReadFile("RECU/CDE.001.1.0001"));
+    EXPECT_EQ(1u, Commands("JOURNAL,line 1: append to RECU/CDE.001 failed; the upload is kept "
+                           "as RECU/CDE.001.1.0001")
+                      .size());
+    EXPECT_EQ(1u, Commands("AFFICHE, FICHIER,1=CDE.001.1.0001").size());
+  } else {
+    EXPECT_TRUE(Commands("JOURNAL").empty());
+  }
+  EXPECT_EQ(expected, DirEntries("RECU"));
+
+  // Recovering again changes nothing.
+  EXPECT_TRUE(kavelin2::RecoverLineFiles(st, 1));
+  EXPECT_EQ(c.expected_target, ReadFile("RECU/CDE.001"));
+  EXPECT_EQ(expected, DirEntries("RECU"));
+}
+
+INSTANTIATE_TEST_SUITE_P(EachCrashState, RecoverLineFiles, ::testing::ValuesIn(kCrashStates),
+                         [](const ::testing::TestParamInfo<CrashState>& info) {
+                           std::string name;
+                           for (const char* p = info.param.what; *p; ++p)
+                             if (std::isalnum(static_cast<unsigned char>(*p))) name += *p;
+                           return name;
+                         });
+
+TEST_F(AppendReceivedFile, AHeaderFinishesThePendingAppendBeforeItReusesTheTemporaryFile) {
+  WriteFile("RECU/CDE.001", "old");
+  WriteFile("RECU/AJOUTFIC.1", "NEW");
+  WriteFile("RECU/..AJOUTFIC.1", "CDE.001\n3\n3\n");
+  // Line 2 takes an upload: line 1's pending append is none of its business.
+  Upload("CDE.002", {"two"}, 1);
+  EXPECT_EQ("NEW", ReadFile("RECU/AJOUTFIC.1"));
+  EXPECT_EQ("old", ReadFile("RECU/CDE.001"));
+
+  Bytes answers = Upload("CDE.001", {"nxt"});
+  EXPECT_EQ(ACK, answers.back());
+  EXPECT_EQ("oldNEWnxt", ReadFile("RECU/CDE.001"));
+  EXPECT_EQ((std::set<std::string>{"CDE.001", "CDE.002"}), DirEntries("RECU"));
+}
+
+TEST_F(AppendReceivedFile, TheIntentIsDurableWhenTheAckLeavesAndGoneAfterTheMerge) {
+  WriteFile("RECU/CDE.001", "12345");
+  OpenFile("CDE.001", "00002", {"03"});
+  Send(DataFrame(1, "abc"));
+  Send(DataFrame(2, "def"));
+  Answers();
+  std::string intent_at_ack, target_at_ack;
+  lines[0]->on_write = [&](FakeLine&, const Bytes& b) {
+    if (b == Bytes{ACK}) {
+      intent_at_ack = ReadFile("RECU/..AJOUTFIC.1");
+      target_at_ack = ReadFile("RECU/CDE.001");
+    }
+  };
+  Send({EOT});
+  EXPECT_EQ(Bytes{ACK}, Answers());
+  EXPECT_EQ("CDE.001\n5\n6\n", intent_at_ack);
+  EXPECT_EQ("12345", target_at_ack);  // the merge follows the ACK
+  EXPECT_EQ("12345abcdef", ReadFile("RECU/CDE.001"));
+  EXPECT_EQ(std::set<std::string>{"CDE.001"}, DirEntries("RECU"));
 }
 
 }  // namespace

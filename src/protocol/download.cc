@@ -244,6 +244,8 @@ void SendNextBlock(Station& st) {
   }
 
   // Done, or the file ended early: the handheld gets EOT at once either way.
+  // Only a file whose every announced block was acknowledged counts as sent.
+  if (line.BlocksSent == line.BlockTotal) line.SentFiles.emplace_back(line.SendFilePath);
   line.LineState = kStateNextEntry;
   CloseFd(line.DataFile);
   SendSingleByteFrame(st, EOT);
@@ -314,6 +316,7 @@ void StartDownload(Station& st) {
     return;
   }
   line.LineState = kStateNextEntry;
+  line.SentFiles.clear();
   SendSingleByteFrame(st, ENQ);
 }
 

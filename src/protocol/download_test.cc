@@ -290,6 +290,38 @@ TEST_F(DownloadStepTest, CompleteDownloadRemovesSentFilesAndTable) {
   EXPECT_EQ("OK", ReadFile("STAT.TXT").substr(0, 2));
 }
 
+TEST_F(DownloadStepTest, OnlyFilesSentWholeAreRemovedAndBlankPaddedSizesAreSent) {
+  ts.st.Options.SUP_FIC = 'O';
+  WriteFile("tables/TABLE.001",
+            "PADDED  .DAT  4 B\r\n"  // " 4" as a "%2d" writes it
+            "MISSING .DAT 04 B\r\n"
+            "ZERO    .DAT 00 B\r\n"  // unsendable
+            "SHORT   .DAT 04 B\r\n");
+  WriteFile("trans/PADDED.DAT", "aaaabbbb");
+  WriteFile("trans/ZERO.DAT", "never sent");
+  WriteFile("trans/SHORT.DAT", "ccccdddd");
+  Identify("001");
+  Sent();
+  EXPECT_EQ(Frame(SOH, "PADDED  .DAT00002"), Ack());
+  EXPECT_EQ(Byte(ENQ), Ack());
+  EXPECT_EQ(Frame(SOH, "PADDED  .DAT0000201 4"), Ack());  // the size as the table has it
+  EXPECT_EQ(Frame(STX, "00001aaaa"), Ack());
+  EXPECT_EQ(Frame(STX, "00002bbbb"), Ack());
+  EXPECT_EQ(Byte(EOT), Ack());
+  EXPECT_EQ(Frame(SOH, "SHORT   .DAT00002"), Ack());
+  EXPECT_EQ(Byte(ENQ), Ack());
+  Ack();
+  ASSERT_EQ(0, ::truncate("trans/SHORT.DAT", 4));  // cut short under the transfer
+  EXPECT_EQ(Frame(STX, "00001cccc"), Ack());
+  EXPECT_EQ(Byte(EOT), Ack());
+  EXPECT_EQ(Byte(RS), Ack());
+  Ack();
+  EXPECT_EQ("OK", ReadFile("STAT.TXT").substr(0, 2));
+  EXPECT_FALSE(FileExists("trans/PADDED.DAT"));
+  EXPECT_EQ("never sent", ReadFile("trans/ZERO.DAT"));
+  EXPECT_EQ("cccc", ReadFile("trans/SHORT.DAT"));  // the handheld did not get all of it
+}
+
 TEST_F(DownloadStepTest, RemovalOptionsAreIndependent) {
   ts.st.Options.SUP_TAB = 'O';
   WriteFile("tables/TABLE.001", "A       .DAT 02 B\r\n");

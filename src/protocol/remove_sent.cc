@@ -1,9 +1,12 @@
 // Removal of the files a completed download sent: the table file is read
 // again line by line, and each line long enough to hold an entry names a
-// file of the directory of files to transmit.
+// file of the directory of files to transmit. Only the files this download
+// sent whole are removed: one it skipped (missing, unsendable, cut short)
+// was never received by the handheld and stays for the next download.
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -60,10 +63,13 @@ void RemoveSentFiles(Station& st) {
     if (!IsSafeFileName(name)) continue;
     char path[kPathSize];
     std::snprintf(path, sizeof path, "%s%s", st.Paths.TRANS, name);
-    ::unlink(path);  // a file already gone is no error
+    bool sent =
+        std::find(line.SentFiles.begin(), line.SentFiles.end(), path) != line.SentFiles.end();
+    if (sent) ::unlink(path);  // a file already gone is no error
   }
   ::close(line.TableFile);
   line.TableFile = -1;
+  line.SentFiles.clear();
 }
 
 }  // namespace kavelin2

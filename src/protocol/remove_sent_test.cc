@@ -10,8 +10,12 @@ namespace {
 class RemoveSentFilesTest : public DownloadFixture {
  protected:
   void SetUp() override { std::strcpy(L().TablePath, "tables/TABLE.001"); }
+  // Files of the directory of files to transmit that the download sent whole.
   void Files(std::initializer_list<const char*> names) {
-    for (const char* n : names) WriteFile(std::string("trans/") + n, "x");
+    for (const char* n : names) {
+      WriteFile(std::string("trans/") + n, "x");
+      L().SentFiles.push_back(std::string("trans/") + n);
+    }
   }
 };
 
@@ -19,8 +23,10 @@ const char* kFrenchMessage = "Erreur, Format de la table incorrect \n Taille lim
 
 TEST_F(RemoveSentFilesTest, RemovesEveryNamedFileButPd3Lines) {
   Files({"A.DAT", "B.DAT", "C.TXT", "P.PD3", "KEEP.DAT"});
+  WriteFile("trans/SKIPPED.DAT", "never sent");
   WriteFile("tables/TABLE.001",
             "A       .DAT 10\r\n"
+            "SKIPPED .DAT 10\r\n"  // named but not sent: stays
             "MISSING .DAT 10\r\n"  // already gone: no error
             "B       .DAT 10 B\r\n"
             "P       .PD3\r\n"  // 14 bytes: names nothing
@@ -31,8 +37,10 @@ TEST_F(RemoveSentFilesTest, RemovesEveryNamedFileButPd3Lines) {
   EXPECT_FALSE(FileExists("trans/C.TXT"));
   EXPECT_TRUE(FileExists("trans/P.PD3"));
   EXPECT_TRUE(FileExists("trans/KEEP.DAT"));
+  EXPECT_EQ("never sent", ReadFile("trans/SKIPPED.DAT"));
   EXPECT_TRUE(Commands("Erreur").empty());
   EXPECT_EQ(-1, L().TableFile);
+  EXPECT_TRUE(L().SentFiles.empty());  // the next download starts its own list
 }
 
 TEST_F(RemoveSentFilesTest, LineOfSixtyBytesStopsWithTheMessage) {

@@ -38,18 +38,21 @@ void SkipLine(const TableReadFn& read) {
   }
 }
 
-bool AllDigits(const char* text, size_t n) {
+// A decimal field of exactly |n| characters as the protocol reads numbers:
+// leading blanks skipped (" 8" is 8, as a "%2d" writes it), then at least one
+// digit and nothing but digits to the end of the field.
+bool DecimalField(const char* text, size_t n, int32_t* value = nullptr) {
   if (std::strlen(text) != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-  }
-  return true;
-}
-
-int32_t DigitsValue(const char* text) {
+  size_t i = 0;
+  while (i < n && text[i] == ' ') ++i;
+  if (i == n) return false;
   int32_t v = 0;
-  for (const char* p = text; *p; ++p) v = v * 10 + (*p - '0');
-  return v;
+  for (; i < n; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  if (value != nullptr) *value = v;
+  return true;
 }
 
 }  // namespace
@@ -75,8 +78,8 @@ bool ReadTableEntry(const TableReadFn& read, TableEntry* e) {
     std::memcpy(e->kind, x, 3);
     ReadText(read, e->block_size, 3);
     ReadText(read, e->field_count, 2);
-    e->well_formed = AllDigits(e->block_size, 3) && AllDigits(e->field_count, 2);
-    int32_t n = e->well_formed ? DigitsValue(e->field_count) : 0;
+    int32_t n = 0;
+    e->well_formed = DecimalField(e->block_size, 3) && DecimalField(e->field_count, 2, &n);
     if (n > kMaxEntryFields) {
       // FieldWidthsText holds 16 widths: such an entry cannot be described
       // to the handheld, so it is skipped (the rest of its line goes below).
@@ -84,14 +87,18 @@ bool ReadTableEntry(const TableReadFn& read, TableEntry* e) {
     } else if (e->well_formed) {
       size_t want = static_cast<size_t>(2 * n);
       ReadText(read, e->field_widths, want);
-      e->well_formed = AllDigits(e->field_widths, want);
+      for (size_t i = 0; e->well_formed && i < want; i += 2) {
+        char width[3] = {e->field_widths[i], e->field_widths[i + 1], 0};
+        e->well_formed = DecimalField(width, 2);
+      }
+      if (std::strlen(e->field_widths) != want) e->well_formed = false;
     }
     SkipLine(read);
     return true;
   }
 
   std::memcpy(e->block_size, x, 3);
-  e->well_formed = AllDigits(e->block_size, 2);
+  e->well_formed = DecimalField(e->block_size, 2);
   ReadText(read, e->kind, 2);
   if (e->kind[1] == 'S' || e->kind[1] == 'B') Skip(read, 2);
   return true;
@@ -101,8 +108,8 @@ bool PlanBlocks(const TableEntry& e, int64_t file_size, BlockPlan* plan) {
   *plan = BlockPlan{};
   if (!e.well_formed) return false;
   size_t digits = (e.pd3 || e.kind[0] == 'T') ? 3 : 2;
-  if (!AllDigits(e.block_size, digits)) return false;
-  int32_t b = DigitsValue(e.block_size);
+  int32_t b = 0;
+  if (!DecimalField(e.block_size, digits, &b)) return false;
   // STX, five digits, the data, ETX and BCC must fit the frame buffer.
   if (b <= 0 || static_cast<size_t>(b) + 8 > kFrameBufferSize) return false;
   if (file_size < 0) file_size = 0;

@@ -166,7 +166,11 @@ TEST(PlanBlocks, RefusesEntriesThatCannotBeSent) {
   EXPECT_FALSE(PlanBlocks(Entry("00", " B"), 100, &plan));
   EXPECT_FALSE(PlanBlocks(Entry("00", "\r\n"), 100, &plan));
   EXPECT_FALSE(PlanBlocks(Entry("6x", " B"), 100, &plan));
-  EXPECT_FALSE(PlanBlocks(Entry(" 6", " B"), 100, &plan));
+  EXPECT_FALSE(PlanBlocks(Entry("6 ", " B"), 100, &plan));
+  EXPECT_FALSE(PlanBlocks(Entry("  ", " B"), 100, &plan));
+  // Leading blanks are skipped like in every decimal field of the protocol.
+  ASSERT_TRUE(PlanBlocks(Entry(" 6", " B"), 100, &plan));
+  EXPECT_EQ(16, plan.total);
   EXPECT_FALSE(PlanBlocks(Entry("6", " B"), 100, &plan));
   // Five-digit block counts: 99999 blocks fit, 100000 do not.
   EXPECT_TRUE(PlanBlocks(Entry("01", " B"), 99999, &plan));

@@ -11,6 +11,7 @@
 #include "station/station.h"
 #include "link/link.h"
 #include "protocol/codec.h"
+#include "protocol/crash_point.h"
 #include "protocol/durable_file.h"
 #include "protocol/protocol.h"
 #include "supervision/supervision.h"
@@ -112,14 +113,17 @@ bool ReceivingPath(const Station& st, int n, char (&path)[kPathSize]) {
 // Makes the received file stand durably under its name. The handheld may
 // erase its copy once it has our ACK, so this runs before it. A replacing
 // upload takes the final name only here: the earlier file is replaced in one
-// step, never left missing or half written.
-bool PutInPlace(Station& st) {
+// step, never left missing or half written. An appending upload stays in the
+// line's temporary file beside a durable record of where it goes.
+bool PutInPlace(Station& st, int64_t upload_size) {
   LineEntry& line = st.Line();
+  if (st.Options.APPEND == 'O') {
+    return SyncParentDirectory(line.RecvFilePath) && RecordAppendIntent(st, upload_size);
+  }
   if (st.Options.APPEND != 'N') return SyncParentDirectory(line.RecvFilePath);
   char final_path[kPathSize];
   if (!ReceivedFilePath(st, line.UploadName, final_path)) return false;
-  if (::rename(line.RecvFilePath, final_path) != 0) return false;
-  return SyncParentDirectory(final_path);
+  return RenameDurably(line.RecvFilePath, final_path);
 }
 
 void ShowHeaderState(Station& st) {
@@ -191,6 +195,13 @@ void ReceiveHeader(Station& st) {
   if (line.DataFile >= 0) ::close(line.DataFile);
   line.DataFile = -1;
   line.RecvFilePath[0] = 0;
+  // The line's temporary file may still hold an acknowledged upload whose
+  // append did not complete (a crash, a full disk): it goes to its target or
+  // aside first, and when neither is possible the header is refused.
+  if (!RecoverLineFiles(st, n)) {
+    SendByte(st, NAK);
+    return;
+  }
   ::unlink(path);
   // Exclusive creation: never write through a name planted after the unlink.
   int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -255,6 +266,7 @@ void ReceiveBlock(Station& st) {
     SendByte(st, NAK);
     return;
   }
+  CrashPoint(st, "block");
 
   st.ui.UiCall("AFFICHE, BLOCS,%d=%d", n, k);
   int32_t total = DecimalValue(line.BlockCountText, kCountWidth);
@@ -286,21 +298,24 @@ void ReceiveEndOfFile(Station& st) {
     return;
   }
   int64_t unit = line.RecordLength + (st.Options.ADD_CRLF == 'O' ? 2 : 0);
-  struct stat sb;
+  struct stat sb = {};
   bool size_ok = announced == received && line.DataFile >= 0 && ::fstat(line.DataFile, &sb) == 0 &&
                  static_cast<int64_t>(sb.st_size) == unit * announced;
+  if (size_ok) CrashPoint(st, "eof");
   // The handheld may erase its copy once it has our ACK: the file and its
   // name must be on stable storage first.
-  if (!size_ok || !SyncFile(line.DataFile) || !PutInPlace(st)) {
+  if (!size_ok || !SyncFile(line.DataFile) || !PutInPlace(st, sb.st_size)) {
     AbortWithError(st);
     return;
   }
+  CrashPoint(st, "durable");
 
   line.LineState = kStateIdle;  // LinePhase stays: the exchange goes on
   ::close(line.DataFile);
   line.DataFile = -1;
   line.RecvFilePath[0] = 0;  // no longer a partial file that a failure would delete
   SendByte(st, ACK);
+  CrashPoint(st, "ack");
 
   const char* state = Localized(st, "FIN", "END", "FINAL");
   const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");

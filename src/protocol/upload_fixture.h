@@ -2,6 +2,7 @@
 // handheld's side of the frames, for the protocol tests.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -9,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,19 @@ inline Bytes DataFrame(int number, const std::string& record) {
   char num[8];
   std::snprintf(num, sizeof num, "%05d", number);
   return BuildFrame(STX, num + record, true);
+}
+
+// The names in |dir|, without "." and "..".
+inline std::set<std::string> DirEntries(const std::string& dir) {
+  std::set<std::string> out;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") out.insert(name);
+    }
+    closedir(d);
+  }
+  return out;
 }
 
 inline std::string Record(char c, size_t n) { return std::string(n, c); }

@@ -19,18 +19,6 @@ const Bytes kNak{NAK};
 const char kPartial1[] = "RECU/..RECUFIC.1";
 const char kPartial2[] = "RECU/..RECUFIC.2";
 
-std::set<std::string> DirEntries(const std::string& dir) {
-  std::set<std::string> out;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") out.insert(name);
-    }
-    closedir(d);
-  }
-  return out;
-}
-
 using UploadExample = ProtocolTest;
 
 TEST_F(UploadExample, UploadHalfOfTheExampleExchangeGoesByteForByte) {
@@ -518,8 +506,9 @@ TEST_F(ReplacingUpload, UndeletablePartialFileIsListedAndTheEarlierFileSurvives)
   Answers();
   Send({EOT});
   EXPECT_EQ(Bytes{EOT}, Answers());
-  std::string path = kPartial1;
-  EXPECT_EQ("001 1 06/12/26 09:15:02 " + path + std::string(92 - path.size(), '\0') + "\r\n",
+  // The file left on disk, then the upload it belonged to.
+  std::string text = std::string(kPartial1) + " COMMANDE.001";
+  EXPECT_EQ("001 1 06/12/26 09:15:02 " + text + std::string(92 - text.size(), '\0') + "\r\n",
             ReadFile("UNLINK.TXT"));
   EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
 }

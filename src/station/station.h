@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "link/serial_port.h"
@@ -88,6 +90,9 @@ struct LineEntry {
   int32_t BlockTotal = 0;
   char BlockTotalText[6] = {};
   int32_t BlocksSent = 0;
+  // Names of the files this download sent whole (the handheld acknowledged
+  // their last block): the only files the removal of sent files may delete.
+  std::vector<std::string> SentFiles;
 
   // The last ended exchange of the line, for the displays and the service
   // status: "OK", "TO" or "ER" ("" before the first), and for a failure a

@@ -93,7 +93,26 @@ void BuildUnlinkRecord(const LineEntry& line, int line_number, char out[118]) {
   out[kUnlinkLine] = LineDigit(line_number);
   PutDayFirstDate(out + kUnlinkDate, line.ExchangeDate);
   std::memcpy(out + kUnlinkTime, line.ExchangeTime, 8);
-  PutPadded(out + kUnlinkPath, line.RecvFilePath, sizeof line.RecvFilePath, kUnlinkPathWidth);
+  // The file left on disk, then the upload it held under the name it was to
+  // take in the same directory: "recu/..RECUFIC.1 CDE.001". The path comes
+  // whole first (it is what must be removed by hand); a name that no longer
+  // fits after a long directory is cut at the end of the field.
+  char text[sizeof line.RecvFilePath + 1 + sizeof line.UploadName];
+  size_t path_len = strnlen(line.RecvFilePath, sizeof line.RecvFilePath - 1);
+  size_t name_len = strnlen(line.UploadName, sizeof line.UploadName - 1);
+  std::memcpy(text, line.RecvFilePath, path_len);
+  size_t len = path_len;
+  const char* base = std::strrchr(line.RecvFilePath, '/');
+  base = base != nullptr ? base + 1 : line.RecvFilePath;
+  bool same =
+      strnlen(base, path_len) == name_len && std::memcmp(base, line.UploadName, name_len) == 0;
+  if (name_len > 0 && !same) {
+    text[len++] = ' ';
+    std::memcpy(text + len, line.UploadName, name_len);
+    len += name_len;
+  }
+  text[len] = 0;
+  PutPadded(out + kUnlinkPath, text, sizeof text, kUnlinkPathWidth);
   out[kUnlinkEnd] = '\r';
   out[kUnlinkEnd + 1] = '\n';
 }

@@ -1,6 +1,7 @@
 // The two fixed-width logs of the supervision: "STAT.TXT" (one 37-byte
 // record per exchange) and "UNLINK.TXT" (one 118-byte record per partly
-// received file that could not be deleted).
+// received file that could not be deleted: the file left on disk and the
+// upload it held).
 #pragma once
 
 #include <cstddef>

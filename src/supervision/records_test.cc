@@ -69,6 +69,35 @@ TEST(BuildUnlinkRecord, IsOneHundredEighteenBytesWithThePathNulPadded) {
   EXPECT_EQ(expected, rec);
 }
 
+TEST(BuildUnlinkRecord, NamesTheFileLeftOnDiskThenItsUploadCutAtTheFieldEnd) {
+  struct Case {
+    std::string left;    // RecvFilePath: the file left on disk
+    const char* upload;  // UploadName
+    std::string field;   // the 92 bytes at offset 24, NULs trimmed
+  };
+  const std::string long_dir(80, 'd');
+  const Case cases[] = {
+      {"recu/..RECUFIC.1", "CDE.001", "recu/..RECUFIC.1 CDE.001"},
+      {"recu/AJOUTFIC.2", "COMMANDE.001", "recu/AJOUTFIC.2 COMMANDE.001"},
+      {"recu/CDE.001", "CDE.001", "recu/CDE.001"},  // the upload is the file itself
+      {"recu/X", "", "recu/X"},
+      {long_dir + "/..RECUFIC.1", "COMMANDE.001",
+       (long_dir + "/..RECUFIC.1 COMMANDE.001").substr(0, 92)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.left);
+    LineEntry line = StampedLine();
+    std::snprintf(line.RecvFilePath, sizeof line.RecvFilePath, "%s", c.left.c_str());
+    std::snprintf(line.UploadName, sizeof line.UploadName, "%s", c.upload);
+    char out[118];
+    BuildUnlinkRecord(line, 1, out);
+    std::string field(out + 24, 92);
+    EXPECT_EQ(c.field + std::string(92 - c.field.size(), '\0'), field);
+    EXPECT_EQ("A01 1 06/12/26 09:15:02 ", std::string(out, 24));
+    EXPECT_EQ("\r\n", std::string(out + 116, 2));
+  }
+}
+
 TEST(BuildUnlinkRecord, LongestPathFillsItsField) {
   LineEntry line = StampedLine();
   std::memset(line.RecvFilePath, 'p', sizeof line.RecvFilePath - 1);
