@@ -193,8 +193,8 @@ TEST_P(RecoverLineFiles, LeavesTheAcknowledgedUploadOnceInItsTargetAndNoTemporar
   if (c.expected_kept) {
     expected.insert("CDE.001.1.0001");
     EXPECT_EQ(c.expected_kept, ReadFile("RECU/CDE.001.1.0001"));
-    EXPECT_EQ(1u, Commands("JOURNAL,line 1: append to RECU/CDE.001 failed; the upload is kept "
-                           "as RECU/CDE.001.1.0001")
+    EXPECT_EQ(1u, Commands("JOURNAL,WARNING Line 1, handheld ???: append of CDE.001 failed, "
+                           "upload kept as CDE.001.1.0001")
                       .size());
     EXPECT_EQ(1u, Commands("AFFICHE, FICHIER,1=CDE.001.1.0001").size());
   } else {

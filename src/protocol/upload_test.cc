@@ -483,7 +483,8 @@ TEST_F(ReplacingUpload, GoingOffLineMidUploadLeavesTheEarlierFileAndTheNextUploa
   EXPECT_EQ(-1, line().DataFile);
   EXPECT_STREQ("", line().RecvFilePath);
   EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
-  EXPECT_EQ("new", ReadFile(kPartial1));  // left over, under a name no upload has
+  // Going on line again removes the partial file of the upload cut short.
+  EXPECT_FALSE(FileExists(kPartial1));
 
   // The next upload on the line starts its partial file afresh.
   st.LineTable[0].PortHandle = ts.serial.Open("COM1");

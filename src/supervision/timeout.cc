@@ -27,11 +27,12 @@ void EndFailedExchange(Station& st, int result) {
   line.WriteFailed = false;  // the EOT is a courtesy: the exchange ends anyway
   line.CloseExchangeFiles();
   DiscardReceivedFile(st);
-  bool own_table = line.ReachedDownloadStart;
-  LogResult(st, result);
-  if (own_table && st.Options.SUP_TAB == 'O' && st.Options.PORTABLE == 'O') {
+  // The table goes before the result is written: whoever reads STAT.TXT
+  // finds the exchange's files already as they will stay.
+  if (line.ReachedDownloadStart && st.Options.SUP_TAB == 'O' && st.Options.PORTABLE == 'O') {
     ::unlink(line.TablePath);
   }
+  LogResult(st, result);
 }
 
 }  // namespace
