@@ -544,6 +544,10 @@ TEST_F(StationE2E, LostLineComesBackByItselfWhileTheOtherLineGoesOnServing) {
   EXPECT_EQ((std::vector<std::string>{"A.001", "B.002", "D.001"}), ListDir(dir_ / "RECU"));
   EXPECT_EQ(std::string(4 * 25, 'b'), ReadFile(dir_ / "RECU/B.002"));
 
+  // The summary line follows the STAT.TXT record.
+  EXPECT_TRUE(WaitFor(
+      [&] { return station->Output().find("Line 2, handheld 002: OK") != std::string::npos; },
+      3000));
   std::string log = station->Output();
   // The reason is the system's: "hung up", or the error of a write that
   // came first.
