@@ -18,8 +18,8 @@ int main(int argc, char** argv) {
     command_line += argv[i];
   }
   auto clock = NewSystemClock();
-  auto serial = NewPosixSerialSystem(*clock);
-  auto launcher = NewPosixProgramLauncher();
+  auto serial = NewPlatformSerialSystem(*clock);
+  auto launcher = NewPlatformProgramLauncher();
   Station st(Platform{clock.get(), serial.get(), launcher.get()}, NewDynamicUiRuntimeLink());
   return StationMain(st, command_line);
 }
