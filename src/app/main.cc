@@ -2,10 +2,10 @@
 #include <string>
 
 #include "app/app.h"
+#include "link/serial_port.h"
 #include "station/clock.h"
 #include "station/launcher.h"
 #include "station/station.h"
-#include "link/serial_port.h"
 #include "ui/ui_channel.h"
 
 int main(int argc, char** argv) {

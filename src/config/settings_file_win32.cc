@@ -27,9 +27,10 @@ bool ReadSettingsFile(const char* name, uint8_t* data, size_t size, size_t* got)
 
 bool ReplaceSettingsFile(const char* name, const uint8_t* data, size_t size) {
   char tmp[MAX_PATH];
-  std::snprintf(tmp, sizeof tmp, "%s.%lu.tmp", name, static_cast<unsigned long>(GetCurrentProcessId()));
-  HANDLE h = CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  std::snprintf(tmp, sizeof tmp, "%s.%lu.tmp", name,
+                static_cast<unsigned long>(GetCurrentProcessId()));
+  HANDLE h =
+      CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   bool ok = WriteFile(h, data, static_cast<DWORD>(size), &written, nullptr) && written == size;

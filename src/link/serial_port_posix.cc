@@ -21,12 +21,12 @@
 #include <map>
 #include <vector>
 
-#include "station/clock.h"
 #include "link/device_path.h"
 #include "link/line_speed.h"
 #include "link/serial_port.h"
 #include "link/termios_settings.h"
 #include "link/wire_trace.h"
+#include "station/clock.h"
 
 namespace kavelin2 {
 namespace {

@@ -268,8 +268,7 @@ class Win32SerialSystem : public SerialSystem {
     DCB current{};
     current.DCBlength = sizeof current;
     COMMTIMEOUTS timeouts = StationCommTimeouts();
-    if (!SetupComm(h, 1032, 1032) || !GetCommState(h, &current) ||
-        !SetCommTimeouts(h, &timeouts)) {
+    if (!SetupComm(h, 1032, 1032) || !GetCommState(h, &current) || !SetCommTimeouts(h, &timeouts)) {
       last_error_ = path + ": " + SystemMessage(GetLastError());
       CloseHandle(h);
       return nullptr;

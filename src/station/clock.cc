@@ -1,7 +1,7 @@
 // The clock's text forms, the same on every platform.
-#include <cstdio>
-
 #include "station/clock.h"
+
+#include <cstdio>
 
 namespace kavelin2 {
 namespace {

@@ -19,7 +19,8 @@ class Win32ProgramLauncher : public ProgramLauncher {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = static_cast<WORD>(show_mode == kShowMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+    si.wShowWindow =
+        static_cast<WORD>(show_mode == kShowMaximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
     PROCESS_INFORMATION pi{};
     // No inherited handles: the program must not hold the serial ports or
     // the exchange files open. A command that cannot start is ignored.

@@ -11,14 +11,15 @@
 
 #ifdef __cplusplus
 
-#include <fcntl.h>
 #include <direct.h>
+#include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <ctime>
 
 #undef O_CLOEXEC
 #define O_CLOEXEC (_O_NOINHERIT | _O_BINARY)
@@ -41,6 +42,13 @@ inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
 
 // A file name is never a link here.
 inline int lstat(const char* path, struct stat* sb) { return stat(path, sb); }
+
+// The broken-down UTC time as calendar seconds.
+inline time_t timegm(struct tm* t) { return _mkgmtime(t); }
+
+// Makes a new directory from |templ| ("...XXXXXX", the X replaced), as
+// POSIX mkdtemp does; nullptr when none could be made.
+char* mkdtemp(char* templ);
 
 // rename() that replaces an existing target, as POSIX rename does, and
 // writes the change through to the disk (MoveFileExA with

@@ -3,6 +3,8 @@
 // WriteConsoleOutputW, so French and Spanish letters show whatever the
 // console's code page; text the program writes itself (messages on standard
 // error) goes out as UTF-8 (SetConsoleOutputCP(CP_UTF8)).
+#include "ui/runtime/terminal_console_win32.h"
+
 #include <windows.h>
 
 #include <vector>
@@ -18,6 +20,8 @@ namespace {
 // control events come on a thread of their own and do not end the wait.
 constexpr DWORD kStopCheckMs = 250;
 
+}  // namespace
+
 WORD AttributesFor(unsigned attr, WORD normal) {
   WORD a = normal;
   if (attr & kBold) a |= FOREGROUND_INTENSITY;
@@ -32,8 +36,6 @@ WORD AttributesFor(unsigned attr, WORD normal) {
   }
   return a;
 }
-
-}  // namespace
 
 // The console keys as the front end's keys; kNoKey for a key that is
 // nothing to the front end (Shift alone, a key release). Pure, so that the
@@ -129,8 +131,8 @@ class ConsoleTerminal : public Terminal {
     COORD size{static_cast<SHORT>(cols_), static_cast<SHORT>(rows_)};
     SMALL_RECT area = window_;
     WriteConsoleOutputW(out_, grid_.data(), size, COORD{0, 0}, &area);
-    bool visible = cursor_row_ >= 0 && cursor_row_ < rows_ && cursor_col_ >= 0 &&
-                   cursor_col_ < cols_;
+    bool visible =
+        cursor_row_ >= 0 && cursor_row_ < rows_ && cursor_col_ >= 0 && cursor_col_ < cols_;
     CONSOLE_CURSOR_INFO ci{25, visible ? TRUE : FALSE};
     SetConsoleCursorInfo(out_, &ci);
     if (visible) {
