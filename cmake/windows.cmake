@@ -24,7 +24,9 @@ add_compile_options(
 # above (GCC bug 105329).
 add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601
-  _POSIX_C_SOURCE=200809L)
+  _POSIX_C_SOURCE=200809L
+  # C99 printf (%zu, %lld) from the mingw runtime rather than msvcrt's.
+  __USE_MINGW_ANSI_STDIO=1)
 
 # What every Windows program of the station links: files opened without a
 # mode are binary too (the runtime's binmode.o).
@@ -35,11 +37,12 @@ target_link_libraries(kavelin2_win32_base INTERFACE
 # The test programs that run under Wine: those built on the fakes (fake
 # line, fake clock, fake UI runtime), which need nothing of POSIX.
 set(KAVELIN2_WINDOWS_TESTS codec_test download_test upload_test poll_loop_test
-    supervision_test config_test ui_runtime_test terminal_test win32_test)
+    supervision_test config_test ui_runtime_test terminal_test handheld_test win32_test)
 add_custom_target(windows_tests)
 # Test sources that exercise POSIX itself: signals and sigaction, dlopen,
 # symbolic links, FIFOs, other users.
-set(KAVELIN2_POSIX_ONLY_TESTS headless_front_end_test.cc round_trip_test.cc settings_io_test.cc)
+set(KAVELIN2_POSIX_ONLY_TESTS headless_front_end_test.cc round_trip_test.cc settings_io_test.cc
+    handheld_session_test.cc)
 
 function(kavelin2_add_windows_test name)
   set(sources)

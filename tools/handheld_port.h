@@ -4,8 +4,6 @@
 // that the simulator checks the station rather than sharing its faults.
 #pragma once
 
-#include <termios.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -23,6 +21,10 @@ struct LineFormat {
 bool ParseLineFormat(const std::string& text, LineFormat* format);
 // True when |speed| is a rate the serial driver knows.
 bool IsSupportedSpeed(int speed);
+
+// Makes an interrupted run remove the published link |link| (empty: none)
+// and keeps a closed line from ending the program by a signal.
+void InstallSignalHandlers(const std::string& link);
 
 class HandheldPort {
  public:
@@ -76,7 +78,10 @@ class HandheldPort {
   // alive before the station opens it (bytes are queued instead of raising a
   // hang-up) and lets us see how much input the station has not read yet.
   int slave_fd_ = -1;
-  termios initial_{};  // the slave's settings as we left them
+  // What the platform's back end keeps besides (the slave's settings as we
+  // left them; the Windows handle).
+  struct Native;
+  std::unique_ptr<Native> native_;
   std::string link_;
   std::string peer_path_;
   uint8_t buffer_[4096];
