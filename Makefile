@@ -86,7 +86,7 @@ windows: deps-windows $(WIN_BUILD)/build.ninja
 	cmake --build $(WIN_BUILD) -j $(JOBS) --target kavelin2 kavelin2ui kavelin2-handheld
 	rm -rf $(WIN_BUILD)/zip && mkdir -p $(WIN_BUILD)/zip/kavelin2
 	cd $(WIN_BUILD) && cp $(WIN_PROGRAMS) zip/kavelin2/
-	cp docs/windows-site.txt $(WIN_BUILD)/zip/kavelin2/LISEZMOI.TXT
+	sed 's/$$/\r/' docs/windows-site.txt > $(WIN_BUILD)/zip/kavelin2/LISEZMOI.TXT
 	rm -f $(WIN_ZIP) && cd $(WIN_BUILD)/zip && zip -q -r -X ../kavelin2-windows.zip kavelin2
 	@echo "Windows programs and $(WIN_ZIP) built"
 

@@ -18,7 +18,6 @@ bool ParseLineFormat(const std::string& text, LineFormat* format) {
   return true;
 }
 
-
 namespace {
 
 bool Number(const std::string& text, int min, int max, int* value) {

@@ -13,7 +13,7 @@ namespace kavelin2::handheld {
 
 namespace {
 
-constexpr int kSpeeds[] = {300,   600,   1200,  2400,   4800,   9600,   19200,
+constexpr int kSpeeds[] = {300,   600,   1200,   2400,   4800,   9600,  19200,
                            38400, 57600, 115200, 230400, 256000, 460800};
 
 std::string LastError(const std::string& what) {
@@ -48,8 +48,8 @@ std::unique_ptr<HandheldPort> HandheldPort::OpenDevice(const std::string& path, 
   std::unique_ptr<HandheldPort> port(new HandheldPort());
   port->native_ = std::make_unique<Native>();
   port->peer_path_ = path;
-  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         0, nullptr);
+  HANDLE h = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     *error = LastError(device);
     return nullptr;
