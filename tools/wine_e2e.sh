@@ -8,8 +8,9 @@
 # Checks: an upload and a download byte for byte and the STAT.TXT record; a
 # stop request (Ctrl-C) in the middle of an exchange lets the exchange
 # finish and then ends the program with status 0; the station idles without
-# spinning (CPU under 2% of a core); a missing UI runtime DLL, or one that
-# lacks an entry point, gives the message and status 3. Ends with status 0
+# spinning (CPU under 2% of a core), also once its line has hung up; a
+# missing UI runtime DLL, or one that lacks an entry point, gives the
+# message and status 3. Ends with status 0
 # when every check passed. KAVELIN2_KEEP_WINE_E2E=1 keeps the working
 # directory.
 set -uo pipefail
@@ -119,6 +120,18 @@ idle_pct=$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { printf "%.1f", (b - a) * 100 /
 echo "wine_e2e: station CPU while idle under Wine: ${idle_pct}% of a core"
 awk -v p="$idle_pct" 'BEGIN { exit !(p < 2.0) }' || fail "idle: ${idle_pct}% of a core"
 grep -q "L1 PHASE=WAITING" station.out || fail "idle: line 1 did not go on line"
+# The other end goes away (as a USB adapter pulled out): the station must
+# not spin on the dead line.
+exec 3>&-
+kill "$holder_pid" 2>/dev/null
+wait "$holder_pid" 2>/dev/null
+sleep 1
+cpu0=$(cpu_seconds "$station_pid")
+sleep 2
+cpu1=$(cpu_seconds "$station_pid")
+gone_pct=$(awk -v a="$cpu0" -v b="$cpu1" 'BEGIN { printf "%.1f", (b - a) * 100 / 2 }')
+echo "wine_e2e: station CPU once its line hung up: ${gone_pct}% of a core"
+awk -v p="$gone_pct" 'BEGIN { exit !(p < 2.0) }' || fail "hung-up line: ${gone_pct}% of a core"
 # Ctrl-C with no exchange running: the program ends at once, status 0.
 kill -INT "$station_pid"
 station_status=0
@@ -126,9 +139,6 @@ for _ in $(seq 100); do kill -0 "$station_pid" 2>/dev/null || break; sleep 0.05;
 wait "$station_pid" || station_status=$?
 station_pid=""
 [ "$station_status" = 0 ] || fail "idle: status $station_status after Ctrl-C"
-exec 3>&-
-kill "$holder_pid" 2>/dev/null
-wait "$holder_pid" 2>/dev/null
 if [ -n "$failed" ]; then
   echo "--- station"; cat station.out station.err
 fi

@@ -30,6 +30,10 @@ namespace {
 // has stopped reading (a line with no flow control always drains).
 constexpr DWORD kWriteStallMs = 10000;
 
+// Look-ahead reads in a row that end at once without a byte before the
+// line counts as gone.
+constexpr int kEarlyEndsOfALostLine = 3;
+
 std::string SystemMessage(DWORD error) {
   char text[256] = {};
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -160,13 +164,15 @@ class Win32SerialPort : public SerialPort {
     }
     if (Queued() > 0) return true;
     ResetEvent(look_.hEvent);
+    look_started_ = GetTickCount64();
     DWORD got = 0;
     if (ReadFile(h_, &look_byte_, 1, &got, &look_)) {
-      have_look_ = got == 1;
+      LookaheadEnded(true, got, 0);
       return have_look_;
     }
-    if (GetLastError() != ERROR_IO_PENDING) {
-      Failed(0);
+    DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      LookaheadEnded(false, 0, error);
       return false;
     }
     look_pending_ = true;
@@ -193,13 +199,40 @@ class Win32SerialPort : public SerialPort {
     DWORD got = 0;
     if (GetOverlappedResult(h_, &look_, &got, FALSE)) {
       look_pending_ = false;
-      have_look_ = got == 1;
+      LookaheadEnded(true, got, 0);
       return;
     }
     DWORD error = GetLastError();
     if (error == ERROR_IO_INCOMPLETE) return;
     look_pending_ = false;
-    if (error != ERROR_OPERATION_ABORTED) Failed(0);
+    LookaheadEnded(false, 0, error);
+  }
+
+  // A look-ahead read asks for one byte and, with the station's time-outs,
+  // ends without one only after ReadTotalTimeoutConstant. One that ends
+  // empty or failed much sooner, several times in a row, is on a line that
+  // has gone (a USB adapter pulled out; under Wine, a pseudo-terminal whose
+  // other end closed): waiting on it again would return at once, forever.
+  void LookaheadEnded(bool ok, DWORD got, DWORD error) {
+    if (ok && got == 1) {
+      have_look_ = true;
+      early_ends_ = 0;
+      return;
+    }
+    if (!ok && error == ERROR_OPERATION_ABORTED) return;  // cancelled here
+    if (!ok) {
+      SetLastError(error);
+      Failed(0);
+    }
+    if (dead_) return;
+    if (GetTickCount64() - look_started_ >= StationCommTimeouts().ReadTotalTimeoutConstant / 2) {
+      early_ends_ = 0;
+      return;
+    }
+    if (++early_ends_ >= kEarlyEndsOfALostLine) {
+      dead_ = true;
+      lost_reason_ = ok ? "the line hung up" : SystemMessage(error);
+    }
   }
 
   // Cancels a pending look-ahead read and waits until it has ended; a byte
@@ -210,7 +243,7 @@ class Win32SerialPort : public SerialPort {
     DWORD got = 0;
     BOOL ok = GetOverlappedResult(h_, &look_, &got, TRUE);
     look_pending_ = false;
-    if (ok && got == 1) have_look_ = true;
+    if (ok && got == 1) have_look_ = true;  // the byte came before the cancel
   }
 
   int Failed(int done) {
@@ -232,6 +265,8 @@ class Win32SerialPort : public SerialPort {
   OVERLAPPED look_{};
   OVERLAPPED io_{};
   uint8_t look_byte_ = 0;
+  ULONGLONG look_started_ = 0;
+  int early_ends_ = 0;
   bool look_pending_ = false;
   bool have_look_ = false;
   bool dead_ = false;
