@@ -1,7 +1,8 @@
 // The handheld's end of the line: a serial device or the master side of a
 // pseudo-terminal pair that the simulator creates itself. Plain POSIX (raw
-// termios, poll with time-outs), independent of the station's link code so
-// that the simulator checks the station rather than sharing its faults.
+// termios, poll with time-outs: handheld_port.cc), or a Windows serial port
+// (handheld_port_win32.cc), independent of the station's link code so that
+// the simulator checks the station rather than sharing its faults.
 #pragma once
 
 #include <cstddef>
