@@ -10,7 +10,8 @@
 # finish and then ends the program with status 0; the station idles without
 # spinning (CPU under 2% of a core), also once its line has hung up; a
 # missing UI runtime DLL, or one that lacks an entry point, gives the
-# message and status 3. Ends with status 0
+# message and status 3; the console front end shows the menu and a dialog
+# in French (driven through tmux) and quits with status 0. Ends with status 0
 # when every check passed. KAVELIN2_KEEP_WINE_E2E=1 keeps the working
 # directory.
 set -uo pipefail
@@ -192,7 +193,42 @@ if [ -n "$failed" ]; then
   echo "--- station"; cat station.out station.err
 fi
 
-# --- 3. The UI runtime missing, or without an entry point --------------------
+# --- 3. The console front end: the menu and a dialog, in French -------------
+# Wine renders its console on the terminal it runs in: tmux is that terminal,
+# and its keys are the operator's.
+if command -v tmux > /dev/null; then
+  con="$work/console"
+  make_station_dir "$con"
+  cd "$con"
+  tmux_cmd=(tmux -L "kavelin2-wine-$$")
+  "${tmux_cmd[@]}" new-session -d -x 100 -y 30 \
+    "cd '$con' && KAVELIN2_UI=terminal wine kavelin2.exe P; echo \$? > status.txt; sleep 60"
+  screen_has() {
+    for _ in $(seq 100); do
+      "${tmux_cmd[@]}" capture-pane -p | grep -q "$1" && return 0
+      sleep 0.1
+    done
+    return 1
+  }
+  screen_has "Main menu" || fail "console: no main menu"
+  "${tmux_cmd[@]}" send-keys L
+  screen_has "Español" || fail "console: no language dialog in UTF-8"
+  "${tmux_cmd[@]}" send-keys Enter  # Français, the first choice
+  screen_has "Ports série" || fail "console: the menu is not in French with its accents"
+  [ "$(od -An -c LANGUE.CFG | tr -d ' \n')" = 'Francais\0' ] ||
+    fail "console: LANGUE.CFG is not the French image"
+  "${tmux_cmd[@]}" send-keys Q
+  screen_has "Etes vous sur de vouloir quitter" || fail "console: no question on Q"
+  "${tmux_cmd[@]}" send-keys Enter
+  for _ in $(seq 100); do [ -s status.txt ] && break; sleep 0.1; done
+  [ "$(cat status.txt 2> /dev/null)" = 0 ] || fail "console: status $(cat status.txt 2> /dev/null)"
+  if [ -n "$failed" ]; then "${tmux_cmd[@]}" capture-pane -p; fi
+  "${tmux_cmd[@]}" kill-server 2> /dev/null
+else
+  echo "wine_e2e: tmux is missing: the console front end is not driven"
+fi
+
+# --- 4. The UI runtime missing, or without an entry point --------------------
 no_dll="$work/no-dll"
 make_station_dir "$no_dll"
 cd "$no_dll"
@@ -213,4 +249,4 @@ if [ -n "$failed" ]; then
   printf 'wine_e2e: FAILED:%s\n' "$failed"
   exit 1
 fi
-echo "wine_e2e: every check passed (exchange byte for byte, stop during an exchange, idle ${idle_pct}%, missing DLL)"
+echo "wine_e2e: every check passed (exchange byte for byte, stop during an exchange, idle ${idle_pct}%, console, missing DLL)"
