@@ -44,9 +44,10 @@ test-asan: asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# Every test, in the plain build and under AddressSanitizer and UBSan, then
-# the short legs of the fuzz targets and the noise soak.
-test: test-fast test-asan test-proof
+# Every test: in the plain build and under AddressSanitizer and UBSan, the
+# short legs of the fuzz targets and the noise soak, and the Windows programs
+# under Wine.
+test: test-fast test-asan test-proof test-wine
 
 run: build
 	./$(BUILD)/kavelin2
@@ -62,7 +63,7 @@ format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(WIN_BUILD)
 
 # --- Installation and the Debian package -------------------------------------
 # make install PREFIX=DIR: the programs in DIR/bin, the UI runtime in
@@ -112,3 +113,35 @@ soak-short: build
 	./$(BUILD)/kavelin2-soak --seconds 25 --ber 1e-3
 
 test-proof: fuzz-short soak-short
+
+# --- Windows: cross-built with mingw-w64, tested under Wine ------------------
+# `make windows` builds kavelin2.exe, kavelin2ui.dll and kavelin2-handheld.exe
+# in build-win/ and the zip a Windows site installs; `make test-wine` (part
+# of `make test`) runs the Windows test programs and the Windows station
+# end to end under Wine. The Linux build needs none of this.
+WIN_BUILD ?= build-win
+WIN_PACKAGES := g++-mingw-w64-x86-64 wine wine64 googletest zip
+WIN_ZIP := $(WIN_BUILD)/kavelin2-windows.zip
+WIN_PROGRAMS := kavelin2.exe kavelin2ui.dll kavelin2-handheld.exe
+
+.PHONY: deps-windows windows test-wine
+
+deps-windows:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(WIN_PACKAGES)"
+
+$(WIN_BUILD)/build.ninja: | deps-windows
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DKAVELIN2_BENCH=OFF
+
+windows: deps-windows $(WIN_BUILD)/build.ninja
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target kavelin2 kavelin2ui kavelin2-handheld
+	rm -rf $(WIN_BUILD)/zip && mkdir -p $(WIN_BUILD)/zip/kavelin2
+	cd $(WIN_BUILD) && cp $(WIN_PROGRAMS) zip/kavelin2/
+	sed 's/$$/\r/' docs/windows-site.txt > $(WIN_BUILD)/zip/kavelin2/LISEZMOI.TXT
+	rm -f $(WIN_ZIP) && cd $(WIN_BUILD)/zip && zip -q -r -X ../kavelin2-windows.zip kavelin2
+	@echo "Windows programs and $(WIN_ZIP) built"
+
+test-wine: windows build
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target windows_tests kavelin2ui_partial
+	cmake --build $(BUILD) -j $(JOBS) --target kavelin2-handheld
+	./tools/wine_test.sh $(WIN_BUILD) $(BUILD)

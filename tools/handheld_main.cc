@@ -1,6 +1,5 @@
 // kavelin2-handheld: plays a handheld terminal against a kavelin2 station,
 // on a serial line or on a pseudo-terminal pair it creates.
-#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,16 +16,6 @@
 namespace {
 
 using namespace kavelin2::handheld;
-
-// The published link, removed when the user interrupts us (the destructors
-// do it on every other way out).
-char g_link[4096];
-
-void OnSignal(int sig) {
-  if (g_link[0]) unlink(g_link);
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
 
 double Percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
@@ -77,7 +66,6 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!o.receive_dir.empty()) mkdir(o.receive_dir.c_str(), 0777);
-  signal(SIGPIPE, SIG_IGN);
 
   std::unique_ptr<HandheldPort> port =
       o.use_pty ? HandheldPort::CreatePty(o.pty_link, &error)
@@ -86,12 +74,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
     return 3;
   }
-  if (o.use_pty) {
-    snprintf(g_link, sizeof g_link, "%s", o.pty_link.c_str());
-    signal(SIGINT, OnSignal);
-    signal(SIGTERM, OnSignal);
-    signal(SIGHUP, OnSignal);
-  }
+  InstallSignalHandlers(o.use_pty ? o.pty_link : std::string());
   FILE* sent_log = o.log_sent.empty() ? nullptr : fopen(o.log_sent.c_str(), "wb");
   FILE* received_log = o.log_received.empty() ? nullptr : fopen(o.log_received.c_str(), "wb");
   port->SetLogs(sent_log, received_log);

@@ -1,9 +1,23 @@
 #include "handheld_options.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
 namespace kavelin2::handheld {
+
+bool ParseLineFormat(const std::string& text, LineFormat* format) {
+  if (text.size() != 3) return false;
+  LineFormat f;
+  f.data_bits = text[0] - '0';
+  f.parity = static_cast<char>(toupper(static_cast<unsigned char>(text[1])));
+  f.stop_bits = text[2] - '0';
+  if (f.data_bits < 5 || f.data_bits > 8) return false;
+  if (f.parity != 'N' && f.parity != 'E' && f.parity != 'O') return false;
+  if (f.stop_bits != 1 && f.stop_bits != 2) return false;
+  *format = f;
+  return true;
+}
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/file.h>
@@ -58,19 +59,29 @@ void MakeRaw(termios* t) {
 
 std::string Errno(const std::string& what) { return what + ": " + strerror(errno); }
 
+// The published link, removed when the user interrupts us (the destructors
+// do it on every other way out).
+char g_link[4096];
+
+void OnSignal(int sig) {
+  if (g_link[0]) unlink(g_link);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
 }  // namespace
 
-bool ParseLineFormat(const std::string& text, LineFormat* format) {
-  if (text.size() != 3) return false;
-  LineFormat f;
-  f.data_bits = text[0] - '0';
-  f.parity = static_cast<char>(toupper(static_cast<unsigned char>(text[1])));
-  f.stop_bits = text[2] - '0';
-  if (f.data_bits < 5 || f.data_bits > 8) return false;
-  if (f.parity != 'N' && f.parity != 'E' && f.parity != 'O') return false;
-  if (f.stop_bits != 1 && f.stop_bits != 2) return false;
-  *format = f;
-  return true;
+struct HandheldPort::Native {
+  termios initial{};  // the slave's settings as we left them
+};
+
+void InstallSignalHandlers(const std::string& link) {
+  signal(SIGPIPE, SIG_IGN);
+  if (link.empty()) return;
+  snprintf(g_link, sizeof g_link, "%s", link.c_str());
+  signal(SIGINT, OnSignal);
+  signal(SIGTERM, OnSignal);
+  signal(SIGHUP, OnSignal);
 }
 
 bool IsSupportedSpeed(int speed) {
@@ -160,7 +171,8 @@ std::unique_ptr<HandheldPort> HandheldPort::CreatePty(const std::string& link, s
   cfsetispeed(&t, B50);
   cfsetospeed(&t, B50);
   tcsetattr(port->slave_fd_, TCSANOW, &t);
-  tcgetattr(port->slave_fd_, &port->initial_);
+  port->native_ = std::make_unique<Native>();
+  tcgetattr(port->slave_fd_, &port->native_->initial);
   tcgetattr(port->fd_, &t);
   MakeRaw(&t);
   tcsetattr(port->fd_, TCSANOW, &t);
@@ -296,8 +308,9 @@ bool HandheldPort::WaitForStation(int max_ms) {
   for (;;) {
     termios now;
     if (tcgetattr(slave_fd_, &now) != 0) return false;
-    if (cfgetospeed(&now) != cfgetospeed(&initial_) || now.c_cflag != initial_.c_cflag ||
-        now.c_iflag != initial_.c_iflag || now.c_lflag != initial_.c_lflag) {
+    const termios& initial = native_->initial;
+    if (cfgetospeed(&now) != cfgetospeed(&initial) || now.c_cflag != initial.c_cflag ||
+        now.c_iflag != initial.c_iflag || now.c_lflag != initial.c_lflag) {
       // The station empties its queues right after configuring the line.
       SleepMs(50);
       return true;

@@ -1,10 +1,9 @@
 // The handheld's end of the line: a serial device or the master side of a
 // pseudo-terminal pair that the simulator creates itself. Plain POSIX (raw
-// termios, poll with time-outs), independent of the station's link code so
-// that the simulator checks the station rather than sharing its faults.
+// termios, poll with time-outs: handheld_port.cc), or a Windows serial port
+// (handheld_port_win32.cc), independent of the station's link code so that
+// the simulator checks the station rather than sharing its faults.
 #pragma once
-
-#include <termios.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +37,10 @@ struct NoiseTally {
   // Errors the XOR check byte of the frame cannot see.
   bool Unseen() const { return flips_after_lead > 0 && xor_after_lead == 0; }
 };
+
+// Makes an interrupted run remove the published link |link| (empty: none)
+// and keeps a closed line from ending the program by a signal.
+void InstallSignalHandlers(const std::string& link);
 
 class HandheldPort {
  public:
@@ -104,7 +107,10 @@ class HandheldPort {
   // alive before the station opens it (bytes are queued instead of raising a
   // hang-up) and lets us see how much input the station has not read yet.
   int slave_fd_ = -1;
-  termios initial_{};  // the slave's settings as we left them
+  // What the platform's back end keeps besides (the slave's settings as we
+  // left them; the Windows handle).
+  struct Native;
+  std::unique_ptr<Native> native_;
   std::string link_;
   std::string peer_path_;
   uint8_t buffer_[4096];

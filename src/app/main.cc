@@ -32,8 +32,8 @@ int main(int argc, char** argv) {
       break;
   }
   auto clock = NewSystemClock();
-  auto serial = NewPosixSerialSystem(*clock);
-  auto launcher = NewPosixProgramLauncher();
+  auto serial = NewPlatformSerialSystem(*clock);
+  auto launcher = NewPlatformProgramLauncher();
   auto notifier = NewServiceNotifierFromEnvironment();  // null unless a service manager listens
   Station st(Platform{clock.get(), serial.get(), launcher.get(), notifier.get()},
              NewDynamicUiRuntimeLink());

@@ -71,4 +71,11 @@ class SerialSystem {
 class Clock;
 std::unique_ptr<SerialSystem> NewPosixSerialSystem(Clock& clock);
 
+// The Win32 back end (communications handles); |clock| is the station clock.
+std::unique_ptr<SerialSystem> NewWin32SerialSystem(Clock& clock);
+
+// The serial ports of the platform the program is built for (termios above,
+// or the Win32 communications calls).
+std::unique_ptr<SerialSystem> NewPlatformSerialSystem(Clock& clock);
+
 }  // namespace kavelin2

@@ -306,4 +306,8 @@ std::unique_ptr<SerialSystem> NewPosixSerialSystem(Clock& clock) {
   return std::make_unique<PosixSerialSystem>(clock);
 }
 
+std::unique_ptr<SerialSystem> NewPlatformSerialSystem(Clock& clock) {
+  return NewPosixSerialSystem(clock);
+}
+
 }  // namespace kavelin2

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "protocol/reserved_names.h"
+
 namespace kavelin2 {
 
 namespace {
@@ -65,7 +67,7 @@ bool IsSafeFileName(const char* name) {
     unsigned char c = static_cast<unsigned char>(*p);
     if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return false;
   }
-  return true;
+  return !IsReservedFileName(name);
 }
 
 std::vector<uint8_t> BuildFrame(uint8_t lead, const std::string& body, bool checked) {

@@ -29,7 +29,8 @@ int32_t DecimalValue(const char* text, size_t width);
 void TrimFileName(char* name);
 
 // A trimmed name that may safely name a file inside a directory: not empty,
-// not ".", no '/', '\\', no "..", no control characters.
+// not ".", no '/', '\\', no "..", no control characters, and not a name the
+// platform reserves (IsReservedFileName: "NUL.001" on Windows).
 bool IsSafeFileName(const char* name);
 
 // Builds a complete frame: |lead|, |body|, and when |checked| ETX and BCC.

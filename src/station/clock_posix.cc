@@ -1,7 +1,5 @@
 #include <time.h>
 
-#include <cstdio>
-
 #include "station/clock.h"
 
 namespace kavelin2 {
@@ -41,19 +39,8 @@ class SystemClock : public Clock {
   int64_t start_ns_;
 };
 
-// Two decimal digits of a broken-down time field.
-unsigned Two(int v) { return static_cast<unsigned>(v < 0 ? -v : v) % 100u; }
-
 }  // namespace
 
 std::unique_ptr<Clock> NewSystemClock() { return std::make_unique<SystemClock>(); }
-
-void FormatTimeText(const std::tm& t, char out[9]) {
-  std::snprintf(out, 9, "%02u:%02u:%02u", Two(t.tm_hour), Two(t.tm_min), Two(t.tm_sec));
-}
-
-void FormatDateText(const std::tm& t, char out[9]) {
-  std::snprintf(out, 9, "%02u/%02u/%02u", Two(t.tm_mon + 1), Two(t.tm_mday), Two(t.tm_year));
-}
 
 }  // namespace kavelin2

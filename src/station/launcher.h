@@ -30,4 +30,8 @@ class ProgramLauncher {
 // terminal, with standard input, output and error on /dev/null.
 std::unique_ptr<ProgramLauncher> NewPosixProgramLauncher();
 
+// The launcher of the platform the program is built for (POSIX above, or
+// CreateProcess on Windows).
+std::unique_ptr<ProgramLauncher> NewPlatformProgramLauncher();
+
 }  // namespace kavelin2

@@ -118,4 +118,6 @@ std::unique_ptr<ProgramLauncher> NewPosixProgramLauncher() {
   return std::make_unique<PosixProgramLauncher>();
 }
 
+std::unique_ptr<ProgramLauncher> NewPlatformProgramLauncher() { return NewPosixProgramLauncher(); }
+
 }  // namespace kavelin2

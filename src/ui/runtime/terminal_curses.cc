@@ -258,6 +258,8 @@ void RestoreTerminalFromSignal() {
   if (g_shared.saved_valid) tcsetattr(STDIN_FILENO, TCSANOW, &g_shared.saved);
 }
 
+std::unique_ptr<Terminal> OpenSystemTerminal() { return OpenCursesTerminal(); }
+
 std::unique_ptr<Terminal> OpenCursesTerminal() {
   if (g_open) return nullptr;  // one at a time
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO)) return nullptr;

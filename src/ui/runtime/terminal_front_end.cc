@@ -195,7 +195,7 @@ std::unique_ptr<FrontEnd> NewTerminalFrontEndOn(std::unique_ptr<Terminal> termin
 }  // namespace term
 
 std::unique_ptr<FrontEnd> NewTerminalFrontEnd() {
-  auto terminal = term::OpenCursesTerminal();
+  auto terminal = term::OpenSystemTerminal();
   if (!terminal) {
     // KAVELIN2_UI=terminal without a usable terminal: the station still
     // needs a runtime that answers.

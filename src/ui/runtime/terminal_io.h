@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace kavelin2::uirt::term {
@@ -69,5 +70,10 @@ class Terminal {
   // True once the process was asked to end (SIGTERM, SIGINT).
   virtual bool TerminationRequested() = 0;
 };
+
+// The platform's real terminal (ncurses on POSIX systems, the Win32
+// console on Windows), or nullptr when standard input and output are not
+// one.
+std::unique_ptr<Terminal> OpenSystemTerminal();
 
 }  // namespace kavelin2::uirt::term
