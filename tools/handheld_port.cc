@@ -211,25 +211,6 @@ HandheldPort::~HandheldPort() {
   if (received_log_) fflush(received_log_);
 }
 
-void HandheldPort::SetNoise(double per_byte, uint64_t seed) {
-  noise_ = per_byte;
-  random_.seed(seed);
-}
-
-void HandheldPort::Noise(uint8_t* b, NoiseTally* tally) {
-  if (noise_ > 0 && std::uniform_real_distribution<double>(0, 1)(random_) < noise_) {
-    uint8_t mask = static_cast<uint8_t>(1u << (random_() % 8));
-    *b ^= mask;
-    ++injected_;
-    ++tally->flips;
-    if (tally->bytes > 0) {
-      ++tally->flips_after_lead;
-      tally->xor_after_lead ^= mask;
-    }
-  }
-  ++tally->bytes;
-}
-
 void HandheldPort::DropUnreadInput() {
   next_ = buffered_ = 0;
   uint8_t scratch[256];
@@ -237,14 +218,7 @@ void HandheldPort::DropUnreadInput() {
   }
 }
 
-bool HandheldPort::Write(const uint8_t* data, size_t n) {
-  std::vector<uint8_t> noisy;
-  if (noise_ > 0) {
-    write_noise_ = NoiseTally{};
-    noisy.assign(data, data + n);
-    for (uint8_t& b : noisy) Noise(&b, &write_noise_);
-    data = noisy.data();
-  }
+bool HandheldPort::WriteRaw(const uint8_t* data, size_t n) {
   size_t done = 0;
   while (done < n) {
     ssize_t w = write(fd_, data + done, n - done);
@@ -263,14 +237,6 @@ bool HandheldPort::Write(const uint8_t* data, size_t n) {
   }
   if (sent_log_) fwrite(data, 1, n, sent_log_);
   return true;
-}
-
-int HandheldPort::ReadByte(int timeout_ms) {
-  int b = ReadRawByte(timeout_ms);
-  if (b < 0 || noise_ <= 0) return b;
-  uint8_t byte = static_cast<uint8_t>(b);
-  Noise(&byte, &read_noise_);
-  return byte;
 }
 
 int HandheldPort::ReadRawByte(int timeout_ms) {

@@ -121,6 +121,8 @@ class HandheldPort {
 
   // Flips one bit of |*b| with the noise probability; counts it in |tally|.
   void Noise(uint8_t* b, NoiseTally* tally);
+  // The platform's own writing and reading, without noise.
+  bool WriteRaw(const uint8_t* data, size_t n);
   int ReadRawByte(int timeout_ms);
   double noise_ = 0;
   std::mt19937_64 random_;

@@ -92,7 +92,7 @@ HandheldPort::~HandheldPort() {
   }
 }
 
-bool HandheldPort::Write(const uint8_t* data, size_t n) {
+bool HandheldPort::WriteRaw(const uint8_t* data, size_t n) {
   size_t done = 0;
   while (done < n) {
     DWORD w = 0;
@@ -106,7 +106,7 @@ bool HandheldPort::Write(const uint8_t* data, size_t n) {
   return true;
 }
 
-int HandheldPort::ReadByte(int timeout_ms) {
+int HandheldPort::ReadRawByte(int timeout_ms) {
   if (next_ < buffered_) {
     uint8_t b = buffer_[next_++];
     if (received_log_) fputc(b, received_log_);
@@ -132,6 +132,11 @@ int HandheldPort::ReadByte(int timeout_ms) {
 }
 
 void HandheldPort::DropUnreadOutput() { PurgeComm(native_->h, PURGE_TXCLEAR); }
+
+void HandheldPort::DropUnreadInput() {
+  next_ = buffered_ = 0;
+  PurgeComm(native_->h, PURGE_RXCLEAR);
+}
 
 void HandheldPort::WaitUntilDelivered(int /*max_ms*/) { FlushFileBuffers(native_->h); }
 

@@ -3,6 +3,7 @@
 add_library(kavelin2_handheld STATIC
   handheld_frames.cc
   handheld_options.cc
+  handheld_noise.cc
   handheld_port_win32.cc
   handheld_session.cc)
 target_include_directories(kavelin2_handheld PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})

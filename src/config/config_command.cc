@@ -165,8 +165,8 @@ int ConfigMain(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty() && args[0] == "config") args.erase(args.begin());
   auto clock = NewSystemClock();
-  auto serial = NewPosixSerialSystem(*clock);
-  auto launcher = NewPosixProgramLauncher();
+  auto serial = NewPlatformSerialSystem(*clock);
+  auto launcher = NewPlatformProgramLauncher();
   // The runtime is loaded by the first UI command, which this path never sends.
   Station st(Platform{clock.get(), serial.get(), launcher.get()}, NewDynamicUiRuntimeLink());
   std::string out, err;

@@ -12,9 +12,14 @@ namespace {
 // Set by the console's control thread. Process-wide by nature: a control
 // event is delivered to the process, not to an instance.
 std::atomic<bool> stop_requested{false};
+// What the log names the stop by: Ctrl-C reads as SIGINT, everything else
+// (Ctrl-Break, close, log-off, shut-down) as SIGTERM, as a service manager's
+// stop does on Linux.
+std::atomic<int> stop_signal{0};
 int installations = 0;
 
 BOOL WINAPI OnControlEvent(DWORD event) {
+  stop_signal = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
   stop_requested = true;
   switch (event) {
     case CTRL_C_EVENT:
@@ -35,6 +40,7 @@ BOOL WINAPI OnControlEvent(DWORD event) {
 StopSignalGuard::StopSignalGuard() {
   if (installations++ > 0) return;
   stop_requested = false;
+  stop_signal = 0;
   SetConsoleCtrlHandler(OnControlEvent, TRUE);
 }
 
@@ -44,5 +50,7 @@ StopSignalGuard::~StopSignalGuard() {
 }
 
 bool StopRequested() { return stop_requested; }
+
+int StopSignalNumber() { return stop_requested ? stop_signal.load() : 0; }
 
 }  // namespace kavelin2::uirt
