@@ -178,7 +178,7 @@ station_pid=""
 
 [ "$sim_status" = 0 ] || fail "exchange: handheld status $sim_status"
 [ "$station_status" = 0 ] || fail "exchange: station status $station_status"
-grep -q 'ARRET demande' station.out || fail "exchange: the stop request was not seen"
+grep -q 'SIGINT' station.out || fail "exchange: the stop request was not seen"
 grep -q '^OK 001 1 ' STAT.TXT 2>/dev/null || fail "exchange: no OK record in STAT.TXT"
 [ "$(wc -l < STAT.TXT 2>/dev/null)" = 1 ] || fail "exchange: STAT.TXT does not hold one record"
 grep -q $'\r$' STAT.TXT || fail "exchange: the STAT.TXT record does not end in CR LF"
@@ -186,7 +186,7 @@ cmp -s COMMANDE.001 RECU/COMMANDE.001 || fail "exchange: the uploaded file diffe
 [ "$(tr -d '\r\n' < TRANS/ARTICLES.DAT)" = "$(cat handheld/ARTICLES.DAT 2>/dev/null)" ] ||
   fail "exchange: the downloaded file differs"
 # The stop came during the upload, and the download still followed.
-awk '/ARRET demande/ { stop = NR } /FICHIER=ARTICLES.DAT/ { dl = NR } END { exit !(stop && dl > stop) }' \
+awk '/SIGINT/ { stop = NR } /FICHIER=ARTICLES.DAT/ { dl = NR } END { exit !(stop && dl > stop) }' \
   station.out || fail "exchange: the stop request did not fall before the download"
 if [ -n "$failed" ]; then
   echo "--- handheld"; cat handheld.out

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 
+#include "link/device_path.h"
 #include "protocol/upload_fixture.h"
 #include "supervision/records.h"
 
@@ -166,8 +167,8 @@ TEST_F(Unattended, LostLineEndsItsExchangeInErrorIsReopenedOnABackOffAndServedAg
   EXPECT_EQ((Bytes{ACK, ACK, ACK, ACK, RS}), answers);
 
   // Said once, with the device and the reason; shown on the line.
-  EXPECT_EQ(std::vector<std::string>{"Line 1: device COM1 (/dev/ttyS0) lost: hung up; it is "
-                                     "reopened as soon as it is back"},
+  EXPECT_EQ(std::vector<std::string>{"Line 1: device COM1 (" + DevicePathForPort("COM1") +
+                                     ") lost: hung up; it is reopened as soon as it is back"},
             Journal("lost:"));
   EXPECT_EQ(1u, Journal("open again").size());
   EXPECT_EQ(std::vector<std::string>{"Line 1, handheld 001: ER (device lost (hung up)), 1 s; "
