@@ -13,4 +13,10 @@ namespace kavelin2 {
 // another path.
 std::string DevicePathForPort(const std::string& port_name);
 
+// The platform's device for a valid port name with no KAVELIN2_PORT_<NAME>
+// set; |upper| is the name in upper case. One definition per platform
+// (device_path_posix.cc: /dev/ttyS<n-1> or /dev/tty<NAME>; device_path_win32.cc:
+// \.\<NAME>).
+std::string PlatformDevicePath(const std::string& port_name, const std::string& upper);
+
 }  // namespace kavelin2
