@@ -276,14 +276,7 @@ class Win32SerialPort : public SerialPort {
 class Win32SerialSystem : public SerialSystem {
  public:
   explicit Win32SerialSystem(Clock& clock) : clock_(clock) {
-    const char* trace = std::getenv("KAVELIN2_TRACE");
-    if (trace != nullptr && *trace != '\0') {
-      trace_ = std::make_shared<WireTrace>(trace, clock_);
-      if (!trace_->IsOpen()) {
-        std::fprintf(stderr, "kavelin2: cannot open the wire trace %s\n", trace);
-        trace_.reset();
-      }
-    }
+    trace_ = OpenWireTraceFromEnvironment(clock_);
   }
 
   std::unique_ptr<SerialPort> Open(const std::string& port_name) override {

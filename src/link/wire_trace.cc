@@ -1,5 +1,8 @@
 #include "link/wire_trace.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "station/clock.h"
 
 namespace kavelin2 {
@@ -86,6 +89,15 @@ std::unique_ptr<SerialPort> NewTracingPort(std::unique_ptr<SerialPort> inner,
                                            std::shared_ptr<WireTrace> trace) {
   if (!inner) return nullptr;
   return std::make_unique<TracingPort>(std::move(inner), port_name, std::move(trace));
+}
+
+std::shared_ptr<WireTrace> OpenWireTraceFromEnvironment(Clock& clock) {
+  const char* path = std::getenv("KAVELIN2_TRACE");
+  if (path == nullptr || *path == '\0') return nullptr;
+  auto trace = std::make_shared<WireTrace>(path, clock);
+  if (trace->IsOpen()) return trace;
+  std::fprintf(stderr, "kavelin2: cannot open the wire trace %s\n", path);
+  return nullptr;
 }
 
 }  // namespace kavelin2

@@ -41,6 +41,10 @@ class WireTrace {
   Clock& clock_;
 };
 
+// The trace KAVELIN2_TRACE asks for, or null when it is unset; a file that
+// cannot be opened is said on standard error and traces nothing.
+std::shared_ptr<WireTrace> OpenWireTraceFromEnvironment(Clock& clock);
+
 // Wraps |inner| so that its traffic goes to |trace|.
 std::unique_ptr<SerialPort> NewTracingPort(std::unique_ptr<SerialPort> inner,
                                            const std::string& port_name,
