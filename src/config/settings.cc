@@ -42,6 +42,10 @@ constexpr size_t kOffSelfin = 271;
 constexpr size_t kOffProgfin = 272;
 constexpr size_t kTimeWidth = 5;
 constexpr size_t kProgWidth = 129;
+// The program fields are copied by their record width: it must be the file's.
+static_assert(sizeof ScheduleSettings{}.PROGC == kProgWidth &&
+              sizeof ScheduleSettings{}.PROGD == kProgWidth &&
+              sizeof ScheduleSettings{}.PROGFIN == kProgWidth);
 
 void PutInt32(uint8_t* p, int32_t v) {
   uint32_t u = static_cast<uint32_t>(v);
