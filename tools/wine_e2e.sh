@@ -27,6 +27,9 @@ for f in "$build_win/kavelin2.exe" "$build_win/kavelin2ui.dll" "$build_win/kavel
   fi
 done
 
+# Wine's console and tmux show the French accents only under a UTF-8 locale,
+# which a CI run may not have.
+export LC_ALL=C.UTF-8
 export WINEPREFIX="$build_win/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # The station end of the handheld's pseudo-terminal, re-pointed by every run
 # of the simulator; Wine's COM1 points at this path.
@@ -200,7 +203,7 @@ if command -v tmux > /dev/null; then
   con="$work/console"
   make_station_dir "$con"
   cd "$con"
-  tmux_cmd=(tmux -L "kavelin2-wine-$$")
+  tmux_cmd=(tmux -u -L "kavelin2-wine-$$")
   "${tmux_cmd[@]}" new-session -d -x 100 -y 30 \
     "cd '$con' && KAVELIN2_UI=terminal wine kavelin2.exe P; echo \$? > status.txt; sleep 60"
   screen_has() {
