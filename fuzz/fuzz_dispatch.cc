@@ -140,31 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         line.Arrive(static_cast<int64_t>(i) * gap_ms, {wire[i]});
     }
 
-    // Served as the poll loop serves a line; when nothing is queued the fake
-    // clock moves to the next arrival or the line's deadline.
-    st.CurrentLine = 0;
-    for (int guard = 0; guard < 1000000; ++guard) {
-      LineEntry& l = st.Line();
-      uint8_t byte = 0;
-      if (PollByte(st, &byte)) {
-        l.LineDeadline = static_cast<int32_t>(fs.clock.now() + kSilenceMs);
-        l.TimeoutCount = 0;
-        DispatchControlByte(st, byte);
-      } else if (l.LinePhase != kPhaseNone &&
-                 static_cast<int32_t>(static_cast<uint32_t>(l.LineDeadline) -
-                                      static_cast<uint32_t>(st.clock.NowMs())) < 0) {
-        HandleTimeout(st);
-        st.Line().TimedOut = 0;
-      } else {
-        int64_t next = line.NextArrival();
-        if (next < 0 && l.LinePhase == kPhaseNone) break;
-        int64_t to = l.LinePhase != kPhaseNone ? l.LineDeadline + 1 : next;
-        if (next >= 0 && next < to) to = next;
-        fs.clock.Advance(to > fs.clock.now() ? to - fs.clock.now() : 1);
-      }
+    fs.ServeLine(line, 1000000, [&] {
       Check(ValidState(st.Line().LineState), "LineState left the states of the protocol");
       Check(std::strchr("203", st.Line().LinePhase) != nullptr, "LinePhase is not a phase");
-    }
+    });
     const LineEntry& l = st.LineTable[0];
     Check(l.LinePhase == kPhaseNone && l.LineState == kStateIdle, "the exchange never ended");
     Check(l.DataFile < 0 && l.TableFile < 0, "an exchange file stayed open after the exchange");

@@ -2,9 +2,15 @@
 // fake lines, fake UI runtime, fake launcher.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
+#include "link/link.h"
+#include "protocol/protocol.h"
+#include "station/clock.h"
 #include "station/station.h"
+#include "supervision/supervision.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_launcher.h"
 #include "testing/fake_serial.h"
@@ -19,6 +25,34 @@ struct FuzzStation {
   FakeLauncher launcher;
   FakeUiRuntime* ui = nullptr;  // owned by st.ui
   Station st;
+
+  // Serves line 1 as the poll loop serves a line, for at most |max_steps|
+  // steps or until the line is idle with nothing more to arrive; when nothing
+  // is queued the clock moves to the next arrival or the line's deadline.
+  // |after_step| runs after every step (the targets' invariants).
+  void ServeLine(FakeLine& line, int max_steps, const std::function<void()>& after_step = {}) {
+    constexpr int32_t kSilenceMs = 3000;
+    st.CurrentLine = 0;
+    for (int step = 0; step < max_steps; ++step) {
+      LineEntry& l = st.Line();
+      uint8_t byte = 0;
+      if (PollByte(st, &byte)) {
+        l.LineDeadline = static_cast<int32_t>(clock.now() + kSilenceMs);
+        l.TimeoutCount = 0;
+        DispatchControlByte(st, byte);
+      } else if (l.LinePhase != kPhaseNone && DeadlinePassed(l.LineDeadline, st.clock.NowMs())) {
+        HandleTimeout(st);
+        st.Line().TimedOut = 0;
+      } else {
+        int64_t next = line.NextArrival();
+        if (next < 0 && l.LinePhase == kPhaseNone) break;
+        int64_t to = l.LinePhase != kPhaseNone ? l.LineDeadline + 1 : next;
+        if (next >= 0 && next < to) to = next;
+        clock.Advance(to > clock.now() ? to - clock.now() : 1);
+      }
+      if (after_step) after_step();
+    }
+  }
 
  private:
   static std::unique_ptr<UiRuntimeLink> MakeUi(FakeUiRuntime** raw) {

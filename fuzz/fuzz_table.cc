@@ -27,7 +27,6 @@ using namespace kavelin2::fuzz;
 namespace {
 
 constexpr uint8_t kSoh = 0x01, kStx = 0x02, kEtx = 0x03, kAck = 0x06, kNak = 0x15, kRs = 0x1E;
-constexpr int32_t kSilenceMs = 3000;
 
 void CheckEntries(const uint8_t* data, size_t size) {
   size_t pos = 0;
@@ -105,27 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     };
     line.Arrive(0, {kRs, '0', '0', '1', '0' ^ '0' ^ '1'});
 
-    st.CurrentLine = 0;
-    for (int guard = 0; guard < 2000000; ++guard) {
-      LineEntry& l = st.Line();
-      uint8_t byte = 0;
-      if (PollByte(st, &byte)) {
-        l.LineDeadline = static_cast<int32_t>(fs.clock.now() + kSilenceMs);
-        l.TimeoutCount = 0;
-        DispatchControlByte(st, byte);
-      } else if (l.LinePhase != kPhaseNone &&
-                 static_cast<int32_t>(static_cast<uint32_t>(l.LineDeadline) -
-                                      static_cast<uint32_t>(st.clock.NowMs())) < 0) {
-        HandleTimeout(st);
-        st.Line().TimedOut = 0;
-      } else {
-        int64_t next = line.NextArrival();
-        if (next < 0 && l.LinePhase == kPhaseNone) break;
-        int64_t to = l.LinePhase != kPhaseNone ? l.LineDeadline + 1 : next;
-        if (next >= 0 && next < to) to = next;
-        fs.clock.Advance(to > fs.clock.now() ? to - fs.clock.now() : 1);
-      }
-    }
+    fs.ServeLine(line, 2000000);
     const LineEntry& l = st.LineTable[0];
     Check(l.LinePhase == kPhaseNone, "the download never ended");
     Check(l.DataFile < 0 && l.TableFile < 0, "a file stayed open after the download");

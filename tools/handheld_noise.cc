@@ -1,5 +1,7 @@
 // The parts of the handheld's port that are the same on every platform: the
-// line noise it puts on what it sends and receives.
+// bytes read ahead, handed out one by one, and the line noise put on what it
+// sends and receives.
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -38,10 +40,13 @@ bool HandheldPort::Write(const uint8_t* data, size_t n) {
 }
 
 int HandheldPort::ReadByte(int timeout_ms) {
-  int b = ReadRawByte(timeout_ms);
-  if (b < 0 || noise_ <= 0) return b;
-  uint8_t byte = static_cast<uint8_t>(b);
-  Noise(&byte, &read_noise_);
+  if (next_ >= buffered_) {
+    int r = FillBuffer(timeout_ms);
+    if (r < 0) return r;
+  }
+  uint8_t byte = buffer_[next_++];
+  if (received_log_) fputc(byte, received_log_);
+  if (noise_ > 0) Noise(&byte, &read_noise_);
   return byte;
 }
 

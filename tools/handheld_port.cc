@@ -239,21 +239,15 @@ bool HandheldPort::WriteRaw(const uint8_t* data, size_t n) {
   return true;
 }
 
-int HandheldPort::ReadRawByte(int timeout_ms) {
-  if (next_ < buffered_) {
-    uint8_t b = buffer_[next_++];
-    if (received_log_) fputc(b, received_log_);
-    return b;
-  }
+int HandheldPort::FillBuffer(int timeout_ms) {
   int64_t deadline = NowMs() + timeout_ms;
   bool hung_up = false;
   for (;;) {
     ssize_t r = read(fd_, buffer_, sizeof buffer_);
     if (r > 0) {
       buffered_ = static_cast<size_t>(r);
-      next_ = 1;
-      if (received_log_) fputc(buffer_[0], received_log_);
-      return buffer_[0];
+      next_ = 0;
+      return 0;
     }
     if (r < 0 && errno != EAGAIN && errno != EINTR) return kHangUp;
     // A dead line keeps reporting a hang-up with nothing to read: stop

@@ -121,9 +121,11 @@ class HandheldPort {
 
   // Flips one bit of |*b| with the noise probability; counts it in |tally|.
   void Noise(uint8_t* b, NoiseTally* tally);
-  // The platform's own writing and reading, without noise.
+  // The platform's own writing, without noise.
   bool WriteRaw(const uint8_t* data, size_t n);
-  int ReadRawByte(int timeout_ms);
+  // Reads what has come (waiting up to |timeout_ms| for the first byte) into
+  // buffer_, from its start: 0, or kTimeout or kHangUp with nothing read.
+  int FillBuffer(int timeout_ms);
   double noise_ = 0;
   std::mt19937_64 random_;
   NoiseTally write_noise_;

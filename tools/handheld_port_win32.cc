@@ -106,12 +106,7 @@ bool HandheldPort::WriteRaw(const uint8_t* data, size_t n) {
   return true;
 }
 
-int HandheldPort::ReadRawByte(int timeout_ms) {
-  if (next_ < buffered_) {
-    uint8_t b = buffer_[next_++];
-    if (received_log_) fputc(b, received_log_);
-    return b;
-  }
+int HandheldPort::FillBuffer(int timeout_ms) {
   // What is queued at once, or the first byte to come within the time-out.
   DWORD wanted = timeout_ms <= 0 ? 0 : static_cast<DWORD>(timeout_ms);
   if (wanted != native_->read_timeout) {
@@ -125,10 +120,9 @@ int HandheldPort::ReadRawByte(int timeout_ms) {
   DWORD got = 0;
   if (!ReadFile(native_->h, buffer_, sizeof buffer_, &got, nullptr)) return kHangUp;
   if (got == 0) return kTimeout;
-  if (received_log_) fputc(buffer_[0], received_log_);
   buffered_ = got;
-  next_ = 1;
-  return buffer_[0];
+  next_ = 0;
+  return 0;
 }
 
 void HandheldPort::DropUnreadOutput() { PurgeComm(native_->h, PURGE_TXCLEAR); }

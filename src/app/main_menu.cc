@@ -203,7 +203,7 @@ std::string PortFailure(Station& st) {
   for (int i = 0; i < kLineCount; ++i) {
     const PortEntry& entry = st.Ports.line[i];
     if (entry.ACTIVE != 'O' || st.LineTable[i].PortHandle) continue;
-    std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+    const std::string name = PortName(entry);
     std::string reason = st.serial.LastOpenError();
     return "kavelin2: port " + name +
            " unavailable: " + (reason.empty() ? std::string("cannot be opened") : reason);

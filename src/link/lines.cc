@@ -36,18 +36,12 @@ void ShowLinkImage(Station& st, int i) {
 int OpenLines(Station& st) {
   for (int i = 0; i < kLineCount; ++i) {
     const PortEntry& entry = st.Ports.line[i];
-    LineEntry& line = st.LineTable[i];
     if (entry.ACTIVE != 'O') {
       ShowInactive(st, i + 1);
       continue;
     }
-    // A handle still open from an earlier period would hold the device and
-    // make this opening fail: let it go first.
-    line.PortHandle.reset();
-    // PORT may fill its five bytes without a terminator.
-    std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
-    line.PortHandle = st.serial.Open(name);
-    if (!line.PortHandle) {
+    if (ReopenLine(st, i) == 0) {
+      const std::string name = PortName(entry);
       ShowUnavailable(st, name.c_str());
       // The box names the port; the log says which device and why.
       const std::string why = st.serial.LastOpenError();
@@ -57,11 +51,6 @@ int OpenLines(Station& st) {
       }
       return 0;
     }
-    line.Disconnected = false;
-    line.ModemStep = 0;
-    ShowLinkImage(st, i);
-    line.PortHandle->Configure(entry);
-    line.PortHandle->Purge();
   }
   return 1;
 }
@@ -70,10 +59,13 @@ int ReopenLine(Station& st, int i) {
   if (i < 0 || i >= kLineCount) return 0;
   const PortEntry& entry = st.Ports.line[i];
   LineEntry& line = st.LineTable[i];
+  // A handle still open from an earlier period would hold the device and
+  // make this opening fail: let it go first.
   line.PortHandle.reset();
-  std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
-  line.PortHandle = st.serial.Open(name);
+  line.PortHandle = st.serial.Open(PortName(entry));
   if (!line.PortHandle) return 0;
+  line.Disconnected = false;
+  line.ModemStep = 0;
   ShowLinkImage(st, i);
   line.PortHandle->Configure(entry);
   line.PortHandle->Purge();

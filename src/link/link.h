@@ -23,9 +23,10 @@ constexpr uint8_t RS = 0x1E;
 // Returns 1 when all opened; 0 at the first port that cannot be opened (its
 // message shown; lines opened before stay open until CloseLines).
 int OpenLines(Station& st);
-// Opens the port of line |i| again after its device was lost, exclusively
-// and with the line's settings, as OpenLines does, without any message when
-// it cannot. 1 when it is open; a modem line still needs StartModemInit.
+// Opens the port of line |i| exclusively, configures it with the line's
+// settings and purges it, without any message when it cannot (OpenLines
+// says why; a lost line just tries again later). 1 when it is open; a modem
+// line still needs its initialisation.
 int ReopenLine(Station& st, int i);
 // Purges, drops DTR and RTS, and closes every open line.
 void CloseLines(Station& st);

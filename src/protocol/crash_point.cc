@@ -10,12 +10,12 @@
 namespace kavelin2 {
 
 void CrashPoint(const Station& st, const char* point) {
-  const char* spec = std::getenv("KAVELIN2_CRASH_AT");
-  if (spec == nullptr) return;
-  const char* colon = std::strchr(spec, ':');
+  const char* setting = std::getenv("KAVELIN2_CRASH_AT");
+  if (setting == nullptr) return;
+  const char* colon = std::strchr(setting, ':');
   if (colon == nullptr) return;
-  size_t n = static_cast<size_t>(colon - spec);
-  if (std::strlen(point) != n || std::strncmp(spec, point, n) != 0) return;
+  size_t n = static_cast<size_t>(colon - setting);
+  if (std::strlen(point) != n || std::strncmp(setting, point, n) != 0) return;
   const LineEntry& line = st.LineTable[st.CurrentLine];
   if (std::atoi(colon + 1) != DecimalValue(line.BlockCountText, 5)) return;
   KillThisProcess();

@@ -73,8 +73,7 @@ bool Reached(int32_t at, int32_t now) { return MsUntil(now, at) <= 0; }
 
 // "COM1 (/dev/ttyUSB0)": the line's port name and the device it names.
 std::string DeviceText(const Station& st, int i) {
-  const PortEntry& entry = st.Ports.line[i];
-  std::string name(entry.PORT, strnlen(entry.PORT, sizeof entry.PORT));
+  const std::string name = PortName(st.Ports.line[i]);
   return name + " (" + DevicePathForPort(name) + ")";
 }
 
