@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "station/station.h"
 
@@ -95,7 +96,6 @@ void ServiceNotifier::Pass(Station& st, bool stop_requested) {
     if (!message.empty()) message += '\n';
     message += line;
   };
-  std::string status = ServiceStatusLine(st);
   bool first = !ready_sent_;
   if (first) {
     add("READY=1");
@@ -103,11 +103,15 @@ void ServiceNotifier::Pass(Station& st, bool stop_requested) {
   }
   bool stopping = stop_requested && !stopping_sent_;
   // The last status before a stop goes out at once, whatever the interval.
-  if (status != status_sent_ &&
-      (first || stopping || Elapsed(status_sent_at_, now) >= kStatusIntervalMs)) {
-    add("STATUS=" + status);
-    status_sent_ = status;
-    status_sent_at_ = now;
+  // Between intervals the status is not even built: the loop passes once per
+  // byte during a transfer.
+  if (first || stopping || Elapsed(status_sent_at_, now) >= kStatusIntervalMs) {
+    std::string status = ServiceStatusLine(st);
+    if (status != status_sent_) {
+      add("STATUS=" + status);
+      status_sent_ = std::move(status);
+      status_sent_at_ = now;
+    }
   }
   if (stopping) {
     add("STOPPING=1");
