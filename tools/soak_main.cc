@@ -167,12 +167,12 @@ int main(int argc, char** argv) {
     std::string path = *dir / ("out/" + std::string(name));
     e2e::WriteFile(path, content);
     ExchangePlan plan;
-    UploadSpec spec;
-    if (!ParseUploadSpec(path + ":32", &spec, &error)) {
+    UploadSpec upload;
+    if (!ParseUploadSpec(path + ":32", &upload, &error)) {
       std::fprintf(stderr, "soak: %s\n", error.c_str());
       return 1;
     }
-    plan.uploads.push_back(spec);
+    plan.uploads.push_back(upload);
     plan.download = true;
     plan.download_id = "001";
     ::unlink((*dir / "in/ARTICLES.DAT").c_str());
