@@ -41,8 +41,7 @@ void AppendTenRecords(benchmark::State& state) {
   std::strcpy(st.Paths.RECU, "RECU/");
   ::mkdir("RECU", 0777);
   st.Options.APPEND = 'O';
-  st.CurrentLine = 0;
-  std::strcpy(st.Line().UploadName, "CDE.001");
+  std::strcpy(st.LineTable[0].UploadName, "CDE.001");
   WriteTarget("RECU/CDE.001", state.range(0));
 
   std::string upload;
@@ -53,11 +52,11 @@ void AppendTenRecords(benchmark::State& state) {
     // The upload as the blocks left it in the line's temporary file.
     WriteFile("RECU/AJOUTFIC.1", upload);
     state.ResumeTiming();
-    if (!RecordAppendIntent(st, static_cast<int64_t>(upload.size()))) {
+    if (!RecordAppendIntent(st, st.LineTable[0], static_cast<int64_t>(upload.size()))) {
       state.SkipWithError("the intent could not be written");
       break;
     }
-    AppendReceivedFile(st);
+    AppendReceivedFile(st, st.LineTable[0]);
   }
   if (FileExists("RECU/AJOUTFIC.1")) state.SkipWithError("the upload was not appended");
   state.counters["target_KB"] = static_cast<double>(state.range(0)) / 1e3;

@@ -141,8 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     fs.ServeLine(line, 1000000, [&] {
-      Check(ValidState(st.Line().LineState), "LineState left the states of the protocol");
-      Check(std::strchr("203", st.Line().LinePhase) != nullptr, "LinePhase is not a phase");
+      Check(ValidState(st.LineTable[0].LineState), "LineState left the states of the protocol");
+      Check(std::strchr("203", st.LineTable[0].LinePhase) != nullptr, "LinePhase is not a phase");
     });
     const LineEntry& l = st.LineTable[0];
     Check(l.LinePhase == kPhaseNone && l.LineState == kStateIdle, "the exchange never ended");

@@ -32,16 +32,15 @@ struct FuzzStation {
   // is queued the clock moves to the next arrival or the line's deadline.
   // |after_step| runs after every step (the targets' invariants).
   void ServeLine(FakeLine& line, int max_steps, const std::function<void()>& after_step = {}) {
-    st.CurrentLine = 0;
     for (int step = 0; step < max_steps; ++step) {
-      LineEntry& l = st.Line();
+      LineEntry& l = st.LineTable[0];
       uint8_t byte = 0;
-      if (PollByte(st, &byte)) {
+      if (PollByte(st.LineTable[0], &byte)) {
         l.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
         l.TimeoutCount = 0;
-        DispatchControlByte(st, byte);
+        DispatchControlByte(st, st.LineTable[0], byte);
       } else if (l.LinePhase != kPhaseNone && l.LineDeadline.PassedAt(st.clock.NowMs())) {
-        HandleTimeout(st);
+        HandleTimeout(st, st.LineTable[0]);
       } else {
         int64_t next = line.NextArrival();
         if (next < 0 && l.LinePhase == kPhaseNone) break;

@@ -120,7 +120,8 @@ enum class Outcome { kNone, kMerged, kKept, kStuck };
 
 // Brings the line's pending upload into its target as the intent says. With
 // |live|, the crash test's hooks run (the merge right after the ACK).
-Outcome FinishMerge(Station& st, int n, const LinePaths& p, const Intent& in, bool live) {
+Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Intent& in, bool live) {
+  const int n = line.Number();
   char target[PATH_MAX];
   int w = std::snprintf(target, sizeof target, "%s%s", p.dir, in.name);
   bool fits = w > 0 && static_cast<size_t>(w) < sizeof target;
@@ -141,11 +142,11 @@ Outcome FinishMerge(Station& st, int n, const LinePaths& p, const Intent& in, bo
       // more than this append: cutting it back would lose those records.
       int64_t at = in.before < 0 ? target_size : in.before;
       std::function<void()> halfway;
-      if (live) halfway = [&st] { CrashPoint(st, "merge-half"); };
+      if (live) halfway = [&line] { CrashPoint(line, "merge-half"); };
       done = target_size >= 0 && target_size >= at && target_size <= at + in.size &&
              AppendFileAt(target, at, p.pending, halfway);
       if (done) {
-        if (live) CrashPoint(st, "merged");
+        if (live) CrashPoint(line, "merged");
         // The records now stand in the target: keeping the pending upload
         // as well would only duplicate them at the next recovery.
         done = RemoveDurably(p.pending);
@@ -153,7 +154,7 @@ Outcome FinishMerge(Station& st, int n, const LinePaths& p, const Intent& in, bo
     }
   }
   if (done) {
-    if (live) CrashPoint(st, "pending-gone");
+    if (live) CrashPoint(line, "pending-gone");
     RemoveDurably(p.intent);
     return Outcome::kMerged;
   }
@@ -171,10 +172,9 @@ Outcome FinishMerge(Station& st, int n, const LinePaths& p, const Intent& in, bo
 
 }  // namespace
 
-bool RecordAppendIntent(Station& st, int64_t upload_size) {
-  LineEntry& line = st.Line();
+bool RecordAppendIntent(Station& st, LineEntry& line, int64_t upload_size) {
   LinePaths p;
-  if (!MakeLinePaths(st, st.LineNumber(), &p)) return false;
+  if (!MakeLinePaths(st, line.Number(), &p)) return false;
   char target[PATH_MAX];
   int w = std::snprintf(target, sizeof target, "%s%s", p.dir, line.UploadName);
   if (w < 0 || static_cast<size_t>(w) >= sizeof target) return false;
@@ -185,16 +185,15 @@ bool RecordAppendIntent(Station& st, int64_t upload_size) {
   return WriteDurableFile(p.intent, text, static_cast<size_t>(t));
 }
 
-void AppendReceivedFile(Station& st) {
-  LineEntry& line = st.Line();
-  int n = st.LineNumber();
+void AppendReceivedFile(Station& st, LineEntry& line) {
+  int n = line.Number();
   st.ui.UiCall("AFFICHE, PHASE,%d=AJOUT", n);
 
   LinePaths p;
   Intent in;
   if (MakeLinePaths(st, n, &p) && ReadIntent(p.intent, &in)) {
     std::snprintf(line.RecvFilePath, sizeof line.RecvFilePath, "%s%s", p.dir, in.name);
-    FinishMerge(st, n, p, in, true);
+    FinishMerge(st, line, p, in, true);
   }
 
   line.RecvFilePath[0] = 0;
@@ -208,7 +207,7 @@ bool RecoverLineFiles(Station& st, int n) {
   bool usable = true;
   Intent in;
   if (ReadIntent(p.intent, &in)) {
-    usable = FinishMerge(st, n, p, in, false) != Outcome::kStuck;
+    usable = FinishMerge(st, st.LineTable[n - 1], p, in, false) != Outcome::kStuck;
   } else {
     // Without a whole intent the upload in AJOUTFIC.n was never acknowledged
     // (or, with APPEND neither 'O' nor 'N', is left for the next header to

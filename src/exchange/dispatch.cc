@@ -12,7 +12,7 @@
 namespace kavelin2 {
 namespace {
 
-using Handler = Io (*)(Station&);
+using Handler = Io (*)(Station&, LineEntry&);
 
 // One cell: whether EnqCount is reset first, then up to two steps in order.
 struct Cell {
@@ -45,22 +45,21 @@ int ColumnOf(char state) {
   }
 }
 
-Io SendAck(Station& st) { return SendByte(st, ACK); }
-Io SendNak(Station& st) { return SendByte(st, NAK); }
-Io Stamp(Station& st) {
-  StampExchange(st);
+Io SendAck(Station& st, LineEntry& line) { return SendByte(st, line, ACK); }
+Io SendNak(Station& st, LineEntry& line) { return SendByte(st, line, NAK); }
+Io Stamp(Station& st, LineEntry& line) {
+  StampExchange(st, line);
   return Io::kOk;
 }
 
 // ENQ while the line is not idle: the handheld asks what became of its last
 // frame. The ninth ENQ of a run gets the last control byte sent again, every
 // other one NAK; the count is not reset here.
-Io EnqRule(Station& st) {
-  LineEntry& line = st.Line();
+Io EnqRule(Station& st, LineEntry& line) {
   int32_t old = line.EnqCount;
   // Only the ninth is special: an endless run must not wrap the count round.
   if (line.EnqCount < INT32_MAX) ++line.EnqCount;
-  return SendByte(st, old == 8 ? line.LastSentByte : NAK);
+  return SendByte(st, line, old == 8 ? line.LastSentByte : NAK);
 }
 
 constexpr Cell kIgnored{};
@@ -92,19 +91,19 @@ const Row kDispatchTable[] = {
 
 }  // namespace
 
-Io DispatchControlByte(Station& st, uint8_t byte) {
-  int column = ColumnOf(st.Line().LineState);
+Io DispatchControlByte(Station& st, LineEntry& line, uint8_t byte) {
+  int column = ColumnOf(line.LineState);
   if (column < 0) return Io::kOk;
   for (const Row& row : kDispatchTable) {
     if (row.byte != byte) continue;
     const Cell& cell = row.cells[column];
-    if (cell.reset) st.Line().EnqCount = 0;
+    if (cell.reset) line.EnqCount = 0;
     Io io = Io::kOk;
-    if (cell.first != nullptr) io = cell.first(st);
+    if (cell.first != nullptr) io = cell.first(st, line);
     if (cell.second != nullptr) {
       // The second step runs whatever came of the first (a stamp must still
       // be taken); the first outcome that is not kOk is what happened.
-      Io then = cell.second(st);
+      Io then = cell.second(st, line);
       if (io == Io::kOk) io = then;
     }
     return io;
@@ -112,14 +111,13 @@ Io DispatchControlByte(Station& st, uint8_t byte) {
   return Io::kOk;
 }
 
-void StampExchange(Station& st) {
-  LineEntry& line = st.Line();
+void StampExchange(Station& st, LineEntry& line) {
   if (line.ExchangeDate[0] != 0) return;
   std::tm now = st.clock.LocalTime();
   FormatDateText(now, line.ExchangeDate);
   FormatTimeText(now, line.ExchangeTime);
   line.ExchangeStart = st.clock.NowSeconds();
-  st.Report(st.CurrentLine, event::ExchangeStarted{});
+  st.Report(line.index, event::ExchangeStarted{});
 }
 
 }  // namespace kavelin2

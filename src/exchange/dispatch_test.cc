@@ -48,8 +48,7 @@ TEST_F(DispatchControlByte, EveryCellOfTheTableDoesWhatItSays) {
       Answers();
       int64_t start = ts.clock.now();
 
-      st.CurrentLine = 0;
-      kavelin2::DispatchControlByte(st, row.byte);
+      kavelin2::DispatchControlByte(st, st.LineTable[0], row.byte);
       Bytes sent = Answers();
       bool stamped = l.ExchangeDate[0] != 0;
 
@@ -127,16 +126,15 @@ TEST_F(DispatchControlByte, EveryCellOfTheTableDoesWhatItSays) {
 TEST_F(DispatchControlByte, NinthEnqResendsTheLastByteAndTheTenthIsRefusedAgain) {
   line().LineState = '6';
   line().LinePhase = '3';
-  st.CurrentLine = 0;
-  for (int i = 0; i < 8; ++i) kavelin2::DispatchControlByte(st, ENQ);
+  for (int i = 0; i < 8; ++i) kavelin2::DispatchControlByte(st, st.LineTable[0], ENQ);
   EXPECT_EQ(Bytes(8, NAK), Answers());
   // Something else went out since, without a reset of the count (as the ENQ
   // that a time-out sends in a download state).
-  SendByte(st, ENQ);
+  SendByte(st, st.LineTable[0], ENQ);
   Answers();
-  kavelin2::DispatchControlByte(st, ENQ);
+  kavelin2::DispatchControlByte(st, st.LineTable[0], ENQ);
   EXPECT_EQ(Bytes{ENQ}, Answers());
-  kavelin2::DispatchControlByte(st, ENQ);
+  kavelin2::DispatchControlByte(st, st.LineTable[0], ENQ);
   EXPECT_EQ(Bytes{NAK}, Answers());
   EXPECT_EQ(10, line().EnqCount);
 }
@@ -144,12 +142,11 @@ TEST_F(DispatchControlByte, NinthEnqResendsTheLastByteAndTheTenthIsRefusedAgain)
 TEST_F(DispatchControlByte, EndlessRunOfEnqsNeverWrapsTheCountBackToTheNinth) {
   line().LineState = '6';
   line().LinePhase = '3';
-  st.CurrentLine = 0;
   line().EnqCount = 2147483647;  // a handheld that has sent nothing else for a day
-  SendByte(st, ACK);
+  SendByte(st, st.LineTable[0], ACK);
   Answers();
-  kavelin2::DispatchControlByte(st, ENQ);
-  kavelin2::DispatchControlByte(st, ENQ);
+  kavelin2::DispatchControlByte(st, st.LineTable[0], ENQ);
+  kavelin2::DispatchControlByte(st, st.LineTable[0], ENQ);
   EXPECT_EQ((Bytes{NAK, NAK}), Answers());
   EXPECT_GE(line().EnqCount, 9);
 }
@@ -187,7 +184,7 @@ TEST_F(DispatchControlByte, StampKeepsTheFirstTimeOfTheExchange) {
   Send({RS});
   EXPECT_STREQ("09:15:02", line().ExchangeTime);
   line().ExchangeDate[0] = 0;
-  StampExchange(st);
+  StampExchange(st, st.LineTable[0]);
   EXPECT_STREQ("09:16:07", line().ExchangeTime);
 }
 

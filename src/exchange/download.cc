@@ -51,23 +51,21 @@ int OpenRegularFile(const char* path) {
 }
 
 // A control byte sent as a one-byte frame, so that a NAK sends it again.
-Io SendSingleByteFrame(Station& st, uint8_t byte) {
-  LineEntry& line = st.Line();
+Io SendSingleByteFrame(Station& st, LineEntry& line, uint8_t byte) {
   line.FrameBuffer[0] = byte;
   line.FrameChecked = 0;
   line.FrameLength = 1;
-  return SendFrame(st);
+  return SendFrame(st, line);
 }
 
 // Puts |text| after the lead byte and sends it as a checked frame.
-Io SendTextFrame(Station& st, uint8_t lead, const char* text) {
-  LineEntry& line = st.Line();
+Io SendTextFrame(Station& st, LineEntry& line, uint8_t lead, const char* text) {
   size_t n = strnlen(text, kFrameBufferSize - 3);
   line.FrameBuffer[0] = lead;
   std::memcpy(line.FrameBuffer + 1, text, n);
   line.FrameChecked = 1;
   line.FrameLength = static_cast<int32_t>(n + 1);
-  return SendFrame(st);
+  return SendFrame(st, line);
 }
 
 // |value| (0..99999) as five digits with leading zeros.
@@ -92,23 +90,21 @@ bool IsSafeIdentifier(const uint8_t id[3]) {
 }
 
 // The table is done: RS tells the handheld that nothing more comes.
-Io EndOfTable(Station& st) {
-  LineEntry& line = st.Line();
+Io EndOfTable(Station& st, LineEntry& line) {
   line.LineState = kStateTableDone;
   CloseFd(line.TableFile);
-  return SendSingleByteFrame(st, RS);
+  return SendSingleByteFrame(st, line, RS);
 }
 
 // State '3': announces the next sendable file of the table, or ends the table.
-Io AnnounceNextFile(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
+Io AnnounceNextFile(Station& st, LineEntry& line) {
+  const int n = line.Number();
   const TableReadFn read = [&line](uint8_t* buf, size_t count) {
     return ReadFd(line.TableFile, buf, count);
   };
   for (;;) {
     TableEntry entry;
-    if (!ReadTableEntry(read, &entry)) return EndOfTable(st);
+    if (!ReadTableEntry(read, &entry)) return EndOfTable(st, line);
     st.ui.UiCall("AFFICHE, PHASE,%d=PC -> PORTABLE", n);
     std::memcpy(line.TableEntryName, entry.name, sizeof line.TableEntryName);
     std::memcpy(line.EntryKind, entry.kind, sizeof line.EntryKind);
@@ -124,14 +120,14 @@ Io AnnounceNextFile(Station& st) {
     std::memcpy(trimmed, entry.name, sizeof trimmed);
     TrimFileName(trimmed);
     if (!IsSafeFileName(trimmed)) {
-      st.Report(st.CurrentLine, event::EntrySkipped{trimmed, SkipWhy::kUnsafeName, "", -1, ""});
+      st.Report(line.index, event::EntrySkipped{trimmed, SkipWhy::kUnsafeName, "", -1, ""});
       continue;
     }
     std::snprintf(line.SendFilePath, sizeof line.SendFilePath, "%s%s", st.Paths.TRANS, trimmed);
     CloseFd(line.DataFile);
     line.DataFile = OpenRegularFile(line.SendFilePath);
     if (line.DataFile < 0) {  // listed but missing: the handheld never hears of it
-      st.Report(st.CurrentLine,
+      st.Report(line.index,
                 event::EntrySkipped{trimmed, SkipWhy::kMissingFile, line.SendFilePath, -1, ""});
       continue;
     }
@@ -141,7 +137,7 @@ Io AnnounceNextFile(Station& st) {
       // An entry that cannot be sent (no block size, too many blocks, a
       // frame too large for the buffer) is skipped like a missing file.
       CloseFd(line.DataFile);
-      st.Report(st.CurrentLine,
+      st.Report(line.index,
                 event::EntrySkipped{trimmed, SkipWhy::kUnsendableSize, "",
                                     static_cast<int64_t>(sb.st_size),
                                     std::string(entry.block_size, strnlen(entry.block_size, 3))});
@@ -173,14 +169,13 @@ Io AnnounceNextFile(Station& st) {
       std::snprintf(text, sizeof text, "%.8s.DAT%s", line.TableEntryName, line.BlockTotalText);
     }
     line.LineState = kStateNameSent;
-    return SendTextFrame(st, SOH, text);
+    return SendTextFrame(st, line, SOH, text);
   }
 }
 
 // State '5': the header frame, in the layout of an upload header (PD3 aside).
-Io SendHeader(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
+Io SendHeader(Station& st, LineEntry& line) {
+  const int n = line.Number();
   if (const char* s = Localized(st, "ENTETE", "HEAD", "ENCABEZADO")) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, s);
   }
@@ -198,13 +193,12 @@ Io SendHeader(Station& st) {
     std::snprintf(text, sizeof text, "%.8s.DAT%s01%s", line.TableEntryName, line.BlockTotalText,
                   line.BlockSizeText);
   }
-  return SendTextFrame(st, SOH, text);
+  return SendTextFrame(st, line, SOH, text);
 }
 
 // State '6': the next data frame, or EOT when the file is done.
-Io SendNextBlock(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
+Io SendNextBlock(Station& st, LineEntry& line) {
+  const int n = line.Number();
   // The block size was checked against the buffer when the entry was read;
   // the bound here only keeps the buffer safe whatever happens in between.
   int32_t size = line.BlockSize;
@@ -230,7 +224,7 @@ Io SendNextBlock(Station& st) {
     FiveDigits(line.BlocksSent, number);
     std::memcpy(line.FrameBuffer + 1, number, 5);
     line.FrameChecked = 1;
-    const Io io = SendFrame(st);
+    const Io io = SendFrame(st, line);
     if (const char* s = Localized(st, "EN COURS", "PROCESSING", "EN PROCESO")) {
       st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, s);
     }
@@ -242,12 +236,12 @@ Io SendNextBlock(Station& st) {
   if (line.BlocksSent == line.BlockTotal) line.SentFiles.emplace_back(line.SendFilePath);
   line.LineState = kStateNextEntry;
   CloseFd(line.DataFile);
-  const Io io = SendSingleByteFrame(st, EOT);
+  const Io io = SendSingleByteFrame(st, line, EOT);
   char name[sizeof line.TableEntryName];
   std::memcpy(name, line.TableEntryName, sizeof name);
   name[sizeof name - 1] = 0;
   TrimFileName(name);
-  st.Report(st.CurrentLine,
+  st.Report(line.index,
             event::EntrySent{name, line.BlocksSent,
                              static_cast<int64_t>(line.BlocksSent) * std::max(line.BlockSize, 0)});
   const char* state = Localized(st, "FIN", "END", "FINAL");
@@ -261,9 +255,8 @@ Io SendNextBlock(Station& st) {
 
 }  // namespace
 
-Io StartDownload(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
+Io StartDownload(Station& st, LineEntry& line) {
+  const int n = line.Number();
   line.LinePhase = kPhaseDownload;
   st.ui.UiCall("AFFICHE, ETAT,%d=IDENTIFICATION", n);
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
@@ -272,26 +265,26 @@ Io StartDownload(Station& st) {
   uint8_t id[3];
   uint8_t check = 0;
   for (int i = 0; i < 3; ++i) {
-    ByteRead r = WaitByte(st);
-    if (r.io != Io::kOk) return EndOfRead(st, r.io);
+    ByteRead r = WaitByte(st, line);
+    if (r.io != Io::kOk) return EndOfRead(st, line, r.io);
     id[i] = r.byte;
     line.FrameBuffer[i] = id[i];
     check ^= id[i];
   }
-  ByteRead received = WaitByte(st);
-  if (received.io != Io::kOk) return EndOfRead(st, received.io);
+  ByteRead received = WaitByte(st, line);
+  if (received.io != Io::kOk) return EndOfRead(st, line, received.io);
   // The identifier names a file: one that could not name a table file in the
   // table directory is refused like a bad check.
   if (received.byte != check || !IsSafeIdentifier(id)) {
     line.LineState = kStateIdle;
-    return SendByte(st, NAK);
+    return SendByte(st, line, NAK);
   }
 
   std::memcpy(line.HandheldId, id, 3);
   line.HandheldId[3] = 0;
   line.ReachedDownloadStart = true;
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
-  if (Io io = SendByte(st, ACK); io != Io::kOk) return io;
+  if (Io io = SendByte(st, line, ACK); io != Io::kOk) return io;
 
   char path[kPathSize];
   std::snprintf(path, sizeof path, "%sTABLE.%.3s", st.Paths.TABLE, line.HandheldId);
@@ -299,7 +292,7 @@ Io StartDownload(Station& st) {
   CloseFd(line.TableFile);
   line.TableFile = OpenRegularFile(line.TablePath);
   if (line.TableFile < 0) {
-    st.Report(st.CurrentLine, event::NoTable{line.TablePath});
+    st.Report(line.index, event::NoTable{line.TablePath});
     if (line.ExchangeDate[0] == 0) {
       // No upload came first: clear the figures of an earlier exchange.
       st.ui.UiCall("AFFICHE, FICHIER,%d=             ", n);
@@ -308,31 +301,30 @@ Io StartDownload(Station& st) {
       st.ui.UiCall("AFFICHE, TEMPS,%d=     ", n);
     }
     line.LineState = kStateTableDone;
-    return SendSingleByteFrame(st, RS);
+    return SendSingleByteFrame(st, line, RS);
   }
   line.LineState = kStateNextEntry;
   line.SentFiles.clear();
-  return SendSingleByteFrame(st, ENQ);
+  return SendSingleByteFrame(st, line, ENQ);
 }
 
-Io DownloadStep(Station& st) {
-  LineEntry& line = st.Line();
+Io DownloadStep(Station& st, LineEntry& line) {
   line.NakCount = 0;
   switch (line.LineState) {
     case kStateNextEntry:
-      return AnnounceNextFile(st);
+      return AnnounceNextFile(st, line);
     case kStateNameSent:
       st.clock.SleepMs(200);  // the handheld needs a moment before the ENQ
       line.LineState = kStateEnqSent;
-      return SendSingleByteFrame(st, ENQ);
+      return SendSingleByteFrame(st, line, ENQ);
     case kStateEnqSent:
-      return SendHeader(st);
+      return SendHeader(st, line);
     case kStateSendingData:
-      return SendNextBlock(st);
+      return SendNextBlock(st, line);
     case kStateTableDone:
-      if (st.Options.SUP_FIC == 'O') RemoveSentFiles(st);
+      if (st.Options.SUP_FIC == 'O') RemoveSentFiles(st, line);
       if (st.Options.SUP_TAB == 'O') ::unlink(line.TablePath);
-      EndExchange(st, ExchangeResult::kOk);
+      EndExchange(st, line, ExchangeResult::kOk);
       return Io::kOk;
     default:
       return Io::kOk;  // upload and idle states: an ACK there only clears the NAK count

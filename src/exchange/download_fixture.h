@@ -33,10 +33,9 @@ class DownloadFixture : public ::testing::Test {
     std::strcpy(ts.st.CurrentLanguage, "Francais");
     ts.st.Options = FileOptions{'N', 'N', 'N', 'N', 'N', 'N'};
     ts.st.Schedule.SELFIN = 'N';
-    ts.st.CurrentLine = 0;
   }
 
-  LineEntry& L() { return ts.st.LineTable[ts.st.CurrentLine]; }
+  LineEntry& L() { return ts.st.LineTable[0]; }
 
   // What the dispatcher does before an exchange handler: the stamp of the
   // exchange (normally taken at the first ENQ or RS).
@@ -52,19 +51,19 @@ class DownloadFixture : public ::testing::Test {
     bytes.push_back(static_cast<char>(XorBytes(reinterpret_cast<const uint8_t*>(id.data()), 3)));
     line.ArriveNow(bytes);
     L().EnqCount = 0;
-    StartDownload(ts.st);
+    StartDownload(ts.st, ts.st.LineTable[0]);
   }
 
   // An ACK of the handheld as the dispatcher hands it over.
   std::string Ack() {
     L().EnqCount = 0;
-    DownloadStep(ts.st);
+    DownloadStep(ts.st, ts.st.LineTable[0]);
     return Sent();
   }
 
   std::string Nak() {
     L().EnqCount = 0;
-    HandleNak(ts.st);
+    HandleNak(ts.st, ts.st.LineTable[0]);
     return Sent();
   }
 

@@ -78,30 +78,30 @@ TEST_F(DownloadOverPty, LargestFramesLeaveWholeAndTheAbortEotSurvivesThePurge) {
   std::string id = "001";
   id.push_back(static_cast<char>('0' ^ '0' ^ '1'));
   pty.Send(id);
-  StartDownload(st);
+  StartDownload(st, st.LineTable[0]);
   EXPECT_EQ(std::string("\x06\x05"), pty.Receive(2));
 
-  DownloadStep(st);
+  DownloadStep(st, st.LineTable[0]);
   EXPECT_EQ(Frame(SOH, "BIG.DAT00002"), pty.Receive(15));
   auto start = std::chrono::steady_clock::now();
-  DownloadStep(st);
+  DownloadStep(st, st.LineTable[0]);
   EXPECT_EQ(std::string(1, ENQ), pty.Receive(1));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
-  DownloadStep(st);
+  DownloadStep(st, st.LineTable[0]);
   EXPECT_EQ(Frame(SOH, "BIG.DAT     000020199"), pty.Receive(24));
-  DownloadStep(st);
+  DownloadStep(st, st.LineTable[0]);
   EXPECT_EQ(Frame(STX, "00001" + data.substr(0, 999)), pty.Receive(1007));
 
   // The handheld refuses the second block eleven times.
-  DownloadStep(st);
+  DownloadStep(st, st.LineTable[0]);
   std::string block2 = Frame(STX, "00002" + data.substr(999, 999));
   EXPECT_EQ(block2, pty.Receive(1007));
   pty.Send("late bytes the purge must drop");
   for (int i = 0; i < 10; ++i) {
-    HandleNak(st);
+    HandleNak(st, st.LineTable[0]);
     EXPECT_EQ(block2, pty.Receive(1007)) << i;
   }
-  HandleNak(st);
+  HandleNak(st, st.LineTable[0]);
   EXPECT_EQ(std::string(1, EOT), pty.Receive(1));
   EXPECT_EQ(kStateIdle, st.LineTable[0].LineState);
   EXPECT_EQ(0, st.LineTable[0].PortHandle->QueuedInput());

@@ -103,7 +103,7 @@ TEST_F(StartDownloadTest, AfterAnUploadTheFiguresStayOnShow) {
 
 TEST_F(StartDownloadTest, BadCheckIsAnsweredWithNakAndTheLineStaysIdle) {
   line.ArriveNow(std::string("001") + '\x7f');
-  StartDownload(ts.st);
+  StartDownload(ts.st, ts.st.LineTable[0]);
   EXPECT_EQ(Byte(NAK), Sent());
   EXPECT_EQ(kStateIdle, L().LineState);
   EXPECT_EQ(kPhaseDownload, L().LinePhase);
@@ -125,7 +125,7 @@ TEST_F(StartDownloadTest, IdentifiersThatCannotNameATableAreRefused) {
 
 TEST_F(StartDownloadTest, SilenceDuringTheIdentificationCountsOneTimeOutAndAnswersNothing) {
   line.ArriveNow("00");
-  StartDownload(ts.st);
+  StartDownload(ts.st, ts.st.LineTable[0]);
   EXPECT_EQ(1, L().TimeoutCount);
   EXPECT_EQ(kStateIdle, L().LineState);
   EXPECT_EQ(kPhaseDownload, L().LinePhase);
@@ -392,11 +392,10 @@ TEST_F(DownloadStepTest, MessagesFollowTheLanguage) {
 TEST_F(DownloadStepTest, SecondLineUsesItsOwnNumberAndPort) {
   FakeLine& line2 = ts.serial.AddLine("COM2");
   ts.st.LineTable[1].PortHandle = ts.serial.Open("COM2");
-  ts.st.CurrentLine = 1;
   WriteFile("tables/TABLE.002", "A       .DAT 02 B\r\n");
   WriteFile("trans/A.DAT", "aa");
   line2.ArriveNow(std::string("002") + static_cast<char>('0' ^ '0' ^ '2'));
-  StartDownload(ts.st);
+  StartDownload(ts.st, ts.st.LineTable[1]);
   auto written = line2.TakeWritten();
   EXPECT_EQ(Byte(ACK) + Byte(ENQ), std::string(written.begin(), written.end()));
   EXPECT_TRUE(line.written().empty());

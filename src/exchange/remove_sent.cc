@@ -31,8 +31,7 @@ bool ReadOneByte(int fd, uint8_t* b) {
 
 }  // namespace
 
-void RemoveSentFiles(Station& st) {
-  LineEntry& line = st.Line();
+void RemoveSentFiles(Station& st, LineEntry& line) {
   if (line.TableFile >= 0) ::close(line.TableFile);
   line.TableFile = ::open(line.TablePath, O_RDONLY | O_CLOEXEC);
   if (line.TableFile < 0) return;

@@ -31,7 +31,7 @@ TEST_F(RemoveSentFilesTest, RemovesEveryNamedFileButPd3Lines) {
             "B       .DAT 10 B\r\n"
             "P       .PD3\r\n"  // 14 bytes: names nothing
             "C       .TXT TB010020505\r\n");
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_FALSE(FileExists("trans/A.DAT"));
   EXPECT_FALSE(FileExists("trans/B.DAT"));
   EXPECT_FALSE(FileExists("trans/C.TXT"));
@@ -48,7 +48,7 @@ TEST_F(RemoveSentFilesTest, LineOfSixtyBytesStopsWithTheMessage) {
   std::string long_line = "B       .DAT 10" + std::string(44, ' ') + "\n";  // 59 + LF
   ASSERT_EQ(60u, long_line.size());
   WriteFile("tables/TABLE.001", "A       .DAT 10\r\n" + long_line + "C       .DAT 10\r\n");
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_FALSE(FileExists("trans/A.DAT"));  // before the long line: removed
   EXPECT_TRUE(FileExists("trans/B.DAT"));
   EXPECT_TRUE(FileExists("trans/C.DAT"));  // after it: not looked at
@@ -60,7 +60,7 @@ TEST_F(RemoveSentFilesTest, LineOfFiftyNineBytesIsAccepted) {
   Files({"B.DAT", "C.DAT"});
   std::string line58 = "B       .DAT 10" + std::string(43, ' ') + "\n";
   WriteFile("tables/TABLE.001", line58 + "C       .DAT 10");  // last line without LF
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_FALSE(FileExists("trans/B.DAT"));
   EXPECT_FALSE(FileExists("trans/C.DAT"));
   EXPECT_TRUE(ts.ui->commands.empty());
@@ -69,7 +69,7 @@ TEST_F(RemoveSentFilesTest, LineOfFiftyNineBytesIsAccepted) {
 TEST_F(RemoveSentFilesTest, ShortLastLineNamesNothing) {
   Files({"C.DAT"});
   WriteFile("tables/TABLE.001", "C       .DAT 1");  // 14 bytes
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_TRUE(FileExists("trans/C.DAT"));
 }
 
@@ -77,7 +77,7 @@ TEST_F(RemoveSentFilesTest, NeverRemovesOutsideTheDirectory) {
   WriteFile("BAD", "must stay");
   Files({"OK.DAT"});
   WriteFile("tables/TABLE.001", "..      /BAD 10\r\nOK      .DAT 10\r\n");
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_TRUE(FileExists("BAD"));
   EXPECT_FALSE(FileExists("trans/OK.DAT"));
 }
@@ -86,11 +86,11 @@ TEST_F(RemoveSentFilesTest, MessageInEachLanguageAndNoneInAnother) {
   std::string long_line = std::string(70, 'L') + "\n";
   WriteFile("tables/TABLE.001", long_line);
   std::strcpy(ts.st.CurrentLanguage, "Anglais");
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   std::strcpy(ts.st.CurrentLanguage, "Espagnol");
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   std::strcpy(ts.st.CurrentLanguage, "Deutsch");
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_EQ((std::vector<std::string>{
                 "Erreur, Invalid table format \n limited to 60.",
                 "Erreur, Formato de la tabla incorrecto \n el tamaño no puede superar los 60."}),
@@ -99,7 +99,7 @@ TEST_F(RemoveSentFilesTest, MessageInEachLanguageAndNoneInAnother) {
 
 TEST_F(RemoveSentFilesTest, MissingTableRemovesNothing) {
   Files({"A.DAT"});
-  RemoveSentFiles(ts.st);
+  RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_TRUE(FileExists("trans/A.DAT"));
   EXPECT_EQ(-1, L().TableFile);
 }

@@ -19,28 +19,27 @@ constexpr int32_t kDeleteRetryPauseMs = 50;
 // Ends the exchange with a failure. The table file goes with a failed
 // exchange only when the options say so and this exchange named it itself:
 // TablePath may still name the table of an earlier exchange on the line.
-void EndFailedExchange(Station& st, ExchangeResult result, FailWhy why, const std::string& detail) {
-  LineEntry& line = st.Line();
-  SendByte(st, EOT);  // a courtesy: the exchange ends whatever becomes of it
+void EndFailedExchange(Station& st, LineEntry& line, ExchangeResult result, FailWhy why,
+                       const std::string& detail) {
+  SendByte(st, line, EOT);  // a courtesy: the exchange ends whatever becomes of it
   line.CloseExchangeFiles();
-  DiscardReceivedFile(st);
+  DiscardReceivedFile(st, line);
   // The table goes before the result is written: whoever reads STAT.TXT
   // finds the exchange's files already as they will stay.
   if (line.ReachedDownloadStart && st.Options.SUP_TAB == 'O' && st.Options.PORTABLE == 'O') {
     ::unlink(line.TablePath);
   }
-  EndExchange(st, result, why, detail);
+  EndExchange(st, line, result, why, detail);
 }
 
 }  // namespace
 
-Io EndOfRead(Station& st, Io io) {
-  return io == Io::kTimeout ? HandleTimeout(st) : io == Io::kReadFailed ? Io::kOk : io;
+Io EndOfRead(Station& st, LineEntry& line, Io io) {
+  return io == Io::kTimeout ? HandleTimeout(st, line) : io == Io::kReadFailed ? Io::kOk : io;
 }
 
-Io HandleTimeout(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
+Io HandleTimeout(Station& st, LineEntry& line) {
+  const int n = line.Number();
   line.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
   ++line.TimeoutCount;
   if (line.TimeoutCount <= kToleratedInARow) {
@@ -48,7 +47,7 @@ Io HandleTimeout(Station& st) {
     // In the upload states the handheld is the sender and retries by itself.
     char s = line.LineState;
     if (s != kStateReceiving && s != kStateUploadOpen && s != kStateHeaderAccepted) {
-      return SendByte(st, ENQ);
+      return SendByte(st, line, ENQ);
     }
     return Io::kOk;
   }
@@ -56,35 +55,34 @@ Io HandleTimeout(Station& st) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
   st.ui.UiCall("AFFICHE, ETAT,%d=TIMEOUT", n);
-  EndFailedExchange(st, ExchangeResult::kTimeout, FailWhy::kTimeouts, {});
+  EndFailedExchange(st, line, ExchangeResult::kTimeout, FailWhy::kTimeouts, {});
   return Io::kOk;
 }
 
-Io HandleNak(Station& st) {
-  LineEntry& line = st.Line();
+Io HandleNak(Station& st, LineEntry& line) {
   ++line.NakCount;
-  if (line.NakCount <= kToleratedInARow) return SendFrame(st);  // the frame still in the buffer
-  AbortWithError(st, FailWhy::kNaks);
+  if (line.NakCount <= kToleratedInARow)
+    return SendFrame(st, line);  // the frame still in the buffer
+  AbortWithError(st, line, FailWhy::kNaks);
   return Io::kOk;
 }
 
-void AbortWithError(Station& st, FailWhy why, const std::string& detail) {
-  const int n = st.LineNumber();
+void AbortWithError(Station& st, LineEntry& line, FailWhy why, const std::string& detail) {
+  const int n = line.Number();
   const char* state = Localized(st, "ERREUR", "ERROR", "ERROR");
   const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
   if (state != nullptr && phase != nullptr) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
-  EndFailedExchange(st, ExchangeResult::kError, why, detail);
+  EndFailedExchange(st, line, ExchangeResult::kError, why, detail);
 }
 
-void EndLostExchange(Station& st, const std::string& reason) {
-  EndFailedExchange(st, ExchangeResult::kError, FailWhy::kDeviceLost, reason);
+void EndLostExchange(Station& st, LineEntry& line, const std::string& reason) {
+  EndFailedExchange(st, line, ExchangeResult::kError, FailWhy::kDeviceLost, reason);
 }
 
-void DiscardReceivedFile(Station& st) {
-  LineEntry& line = st.Line();
+void DiscardReceivedFile(Station& st, LineEntry& line) {
   if (line.RecvFilePath[0] == 0) return;
   const Deadline deadline = Deadline::After(st.clock.NowMs(), kDeleteRetryMs);
   for (;;) {
@@ -94,15 +92,15 @@ void DiscardReceivedFile(Station& st) {
     // Whatever holds the file may let go: try again shortly, without spinning.
     st.clock.SleepMs(kDeleteRetryPauseMs);
   }
-  st.Report(st.CurrentLine, event::UploadLeftOnDisk{line.RecvFilePath, line.UploadName});
+  st.Report(line.index, event::UploadLeftOnDisk{line.RecvFilePath, line.UploadName});
 }
 
-void EndExchange(Station& st, ExchangeResult result, FailWhy why, const std::string& detail) {
-  LineEntry& line = st.Line();
+void EndExchange(Station& st, LineEntry& line, ExchangeResult result, FailWhy why,
+                 const std::string& detail) {
   const int64_t elapsed = st.clock.NowSeconds() - line.ExchangeStart;
   // Files of the exchange still open are of no further use.
   line.CloseExchangeFiles();
-  st.Report(st.CurrentLine, event::ExchangeEnded{result, why, detail, elapsed});
+  st.Report(line.index, event::ExchangeEnded{result, why, detail, elapsed});
 
   std::memset(line.ExchangeDate, 0, sizeof line.ExchangeDate);
   std::memset(line.ExchangeTime, 0, sizeof line.ExchangeTime);
@@ -117,7 +115,7 @@ void EndExchange(Station& st, ExchangeResult result, FailWhy why, const std::str
   line.ReachedDownloadStart = false;
 
   if (st.Schedule.SELFIN == 'O') st.PendingProgram = 1;
-  PurgeLine(st, st.CurrentLine);
+  PurgeLine(st, line.index);
 }
 
 }  // namespace kavelin2

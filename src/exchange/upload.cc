@@ -115,10 +115,9 @@ bool ReceivingPath(const Station& st, int n, char (&path)[kPathSize]) {
 // upload takes the final name only here: the earlier file is replaced in one
 // step, never left missing or half written. An appending upload stays in the
 // line's temporary file beside a durable record of where it goes.
-bool PutInPlace(Station& st, int64_t upload_size) {
-  LineEntry& line = st.Line();
+bool PutInPlace(Station& st, LineEntry& line, int64_t upload_size) {
   if (st.Options.APPEND == 'O') {
-    return SyncParentDirectory(line.RecvFilePath) && RecordAppendIntent(st, upload_size);
+    return SyncParentDirectory(line.RecvFilePath) && RecordAppendIntent(st, line, upload_size);
   }
   if (st.Options.APPEND != 'N') return SyncParentDirectory(line.RecvFilePath);
   char final_path[kPathSize];
@@ -128,8 +127,7 @@ bool PutInPlace(Station& st, int64_t upload_size) {
 
 // Refuses the header in FrameBuffer: its name field opens the frame, shown
 // printable as the handheld sent it.
-Io RefuseHeader(Station& st) {
-  const LineEntry& line = st.Line();
+Io RefuseHeader(Station& st, LineEntry& line) {
   char name[13];
   for (int i = 0; i < 12; ++i) {
     uint8_t c = line.FrameBuffer[i];
@@ -137,20 +135,19 @@ Io RefuseHeader(Station& st) {
   }
   name[12] = 0;
   TrimFileName(name);
-  st.Report(st.CurrentLine, event::HeaderRefused{name});
-  return SendByte(st, NAK);
+  st.Report(line.index, event::HeaderRefused{name});
+  return SendByte(st, line, NAK);
 }
 
-void ShowHeaderState(Station& st) {
+void ShowHeaderState(Station& st, LineEntry& line) {
   const char* word = Localized(st, "ENTETE", "HEAD", "ENCABEZADO");
-  if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", st.LineNumber(), word);
+  if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", line.Number(), word);
 }
 
 }  // namespace
 
-Io StartUpload(Station& st) {
-  LineEntry& line = st.Line();
-  int n = st.LineNumber();
+Io StartUpload(Station& st, LineEntry& line) {
+  int n = line.Number();
   line.LinePhase = kPhaseUpload;
   line.LineState = kStateUploadOpen;
   st.ui.UiCall("AFFICHE, PHASE,%d=PORTABLE -> PC", n);
@@ -160,12 +157,11 @@ Io StartUpload(Station& st) {
   st.ui.UiCall("AFFICHE, BLOCS,%d=0", n);
   st.ui.UiCall("AFFICHE, TRANS,%d=0", n);
   st.ui.UiCall("AFFICHE, TEMPS,%d=     ", n);
-  return SendByte(st, ACK);
+  return SendByte(st, line, ACK);
 }
 
-Io ReceiveHeader(Station& st) {
-  LineEntry& line = st.Line();
-  int n = st.LineNumber();
+Io ReceiveHeader(Station& st, LineEntry& line) {
+  int n = line.Number();
   line.NextBlockNumber = 1;
 
   // Read up to ETX; the body and its BCC must fit FrameBuffer.
@@ -173,8 +169,8 @@ Io ReceiveHeader(Station& st) {
   uint8_t check = 0;
   bool ended = false;
   while (len < kFrameBufferSize - 1) {
-    ByteRead r = WaitByte(st);
-    if (r.io != Io::kOk) return EndOfRead(st, r.io);
+    ByteRead r = WaitByte(st, line);
+    if (r.io != Io::kOk) return EndOfRead(st, line, r.io);
     uint8_t b = r.byte;
     line.FrameBuffer[len++] = b;
     check ^= b;
@@ -184,20 +180,20 @@ Io ReceiveHeader(Station& st) {
     }
   }
   if (!ended) {
-    return RefuseHeader(st);
+    return RefuseHeader(st, line);
   }
-  ByteRead bcc = WaitByte(st);
-  if (bcc.io != Io::kOk) return EndOfRead(st, bcc.io);
+  ByteRead bcc = WaitByte(st, line);
+  if (bcc.io != Io::kOk) return EndOfRead(st, line, bcc.io);
   Header h;
   if (bcc.byte != check || !ParseHeader(line.FrameBuffer, len - 1, &h)) {
-    return RefuseHeader(st);
+    return RefuseHeader(st, line);
   }
 
   // Both names must fit before anything is created.
   char path[kPathSize];
   char final_path[kPathSize];
   if (!ReceivingPath(st, n, path) || !ReceivedFilePath(st, h.name, final_path)) {
-    return RefuseHeader(st);
+    return RefuseHeader(st, line);
   }
   if (line.DataFile >= 0) ::close(line.DataFile);
   line.DataFile = -1;
@@ -206,13 +202,13 @@ Io ReceiveHeader(Station& st) {
   // append did not complete (a crash, a full disk): it goes to its target or
   // aside first, and when neither is possible the header is refused.
   if (!RecoverLineFiles(st, n)) {
-    return RefuseHeader(st);
+    return RefuseHeader(st, line);
   }
   ::unlink(path);
   // Exclusive creation: never write through a name planted after the unlink.
   int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) {
-    return RefuseHeader(st);
+    return RefuseHeader(st, line);
   }
   line.DataFile = fd;
   std::memcpy(line.RecvFilePath, path, sizeof path);
@@ -222,7 +218,7 @@ Io ReceiveHeader(Station& st) {
   line.RecordLength = h.record_length;
 
   st.ui.UiCall("AFFICHE, PHASE,%d=PORTABLE -> PC", n);
-  ShowHeaderState(st);
+  ShowHeaderState(st, line);
   st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, line.UploadName);
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
   st.ui.UiCall("AFFICHE, BLOCS,%d=0", n);
@@ -231,31 +227,30 @@ Io ReceiveHeader(Station& st) {
 
   line.LineState =
       DecimalValue(line.BlockCountText, kCountWidth) == 0 ? kStateReceiving : kStateHeaderAccepted;
-  st.Report(st.CurrentLine, event::HeaderAccepted{line.UploadName});
-  return SendByte(st, ACK);
+  st.Report(line.index, event::HeaderAccepted{line.UploadName});
+  return SendByte(st, line, ACK);
 }
 
-Io ReceiveBlock(Station& st) {
-  LineEntry& line = st.Line();
-  int n = st.LineNumber();
+Io ReceiveBlock(Station& st, LineEntry& line) {
+  int n = line.Number();
   int32_t length = line.RecordLength;
   if (length < 0 || length > kMaxRecordLength) {
-    return SendByte(st, NAK);
+    return SendByte(st, line, NAK);
   }
   uint8_t* frame = line.FrameBuffer;
-  if (Io io = ReadBytes(st, frame, static_cast<uint32_t>(length + kDataFrameOverhead));
+  if (Io io = ReadBytes(st, line, frame, static_cast<uint32_t>(length + kDataFrameOverhead));
       io != Io::kOk) {
-    return EndOfRead(st, io);
+    return EndOfRead(st, line, io);
   }
   if (XorBytes(frame, static_cast<size_t>(length) + 6) != frame[length + 6]) {
-    return SendByte(st, NAK);
+    return SendByte(st, line, NAK);
   }
   int32_t k = DecimalValue(reinterpret_cast<const char*>(frame), 5);
   if (k > line.NextBlockNumber) {
-    return SendByte(st, NAK);  // a block is missing
+    return SendByte(st, line, NAK);  // a block is missing
   }
   if (k < line.NextBlockNumber) {
-    return SendByte(st, ACK);  // our ACK was lost; the block is stored already
+    return SendByte(st, line, ACK);  // our ACK was lost; the block is stored already
   }
 
   size_t to_write = static_cast<size_t>(length);
@@ -265,9 +260,9 @@ Io ReceiveBlock(Station& st) {
     to_write += 2;
   }
   if (!AppendAll(line.DataFile, frame + 5, to_write)) {
-    return SendByte(st, NAK);
+    return SendByte(st, line, NAK);
   }
-  CrashPoint(st, "block");
+  CrashPoint(line, "block");
 
   st.ui.UiCall("AFFICHE, BLOCS,%d=%d", n, k);
   int32_t total = DecimalValue(line.BlockCountText, kCountWidth);
@@ -282,47 +277,46 @@ Io ReceiveBlock(Station& st) {
 
   ++line.NextBlockNumber;
   line.LineState = kStateReceiving;
-  return SendByte(st, ACK);
+  return SendByte(st, line, ACK);
 }
 
-Io ReceiveEndOfFile(Station& st) {
-  LineEntry& line = st.Line();
-  int n = st.LineNumber();
+Io ReceiveEndOfFile(Station& st, LineEntry& line) {
+  int n = line.Number();
   if (line.LineState != kStateReceiving) {
-    return SendByte(st, NAK);
+    return SendByte(st, line, NAK);
   }
   int32_t announced = DecimalValue(line.BlockCountText, kCountWidth);
   int32_t received = line.NextBlockNumber - 1;
   if (announced > received) {
-    return SendByte(st, NAK);  // blocks are missing; the handheld goes on sending
+    return SendByte(st, line, NAK);  // blocks are missing; the handheld goes on sending
   }
   int64_t unit = line.RecordLength + (st.Options.ADD_CRLF == 'O' ? 2 : 0);
   struct stat sb = {};
   bool size_ok = announced == received && line.DataFile >= 0 && ::fstat(line.DataFile, &sb) == 0 &&
                  static_cast<int64_t>(sb.st_size) == unit * announced;
-  if (size_ok) CrashPoint(st, "eof");
+  if (size_ok) CrashPoint(line, "eof");
   // The handheld may erase its copy once it has our ACK: the file and its
   // name must be on stable storage first.
-  if (!size_ok || !SyncFile(line.DataFile) || !PutInPlace(st, sb.st_size)) {
-    AbortWithError(st, FailWhy::kRejectedFile);
+  if (!size_ok || !SyncFile(line.DataFile) || !PutInPlace(st, line, sb.st_size)) {
+    AbortWithError(st, line, FailWhy::kRejectedFile);
     return Io::kOk;
   }
-  CrashPoint(st, "durable");
+  CrashPoint(line, "durable");
 
   line.LineState = kStateIdle;  // LinePhase stays: the exchange goes on
   ::close(line.DataFile);
   line.DataFile = -1;
   line.RecvFilePath[0] = 0;  // no longer a partial file that a failure would delete
-  const Io acked = SendByte(st, ACK);
-  CrashPoint(st, "ack");
-  st.Report(st.CurrentLine, event::FileReceived{line.UploadName, received, unit * received});
+  const Io acked = SendByte(st, line, ACK);
+  CrashPoint(line, "ack");
+  st.Report(line.index, event::FileReceived{line.UploadName, received, unit * received});
 
   const char* state = Localized(st, "FIN", "END", "FINAL");
   const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
   if (state != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
   if (phase != nullptr) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
 
-  if (st.Options.APPEND == 'O') AppendReceivedFile(st);
+  if (st.Options.APPEND == 'O') AppendReceivedFile(st, line);
   return acked;
 }
 

@@ -113,9 +113,8 @@ class ProtocolTest : public ::testing::Test {
   void Arrive(const Bytes& bytes, int i = 0) { lines[i]->ArriveNow(bytes); }
   // Serves line |i| as the poll loop does, byte by byte, until its queue is empty.
   void Pump(int i = 0) {
-    st.CurrentLine = i;
     uint8_t b;
-    while (PollByte(st, &b)) DispatchControlByte(st, b);
+    while (PollByte(st.LineTable[i], &b)) DispatchControlByte(st, st.LineTable[i], b);
   }
   void Send(const Bytes& bytes, int i = 0) {
     Arrive(bytes, i);

@@ -38,7 +38,7 @@ class SupervisionTest : public DownloadFixture {
   }
   void Timeouts(int count) {
     for (int i = 0; i < count; ++i) {
-      HandleTimeout(ts.st);
+      HandleTimeout(ts.st, ts.st.LineTable[0]);
     }
   }
 };
@@ -47,7 +47,7 @@ TEST_F(SupervisionTest, TimeOutsInADownloadPromptWithEnqThenTheEleventhEndsTo) {
   DownloadUnderWay();
   for (int i = 1; i <= 10; ++i) {
     int32_t now = ts.clock.NowMs();
-    EXPECT_EQ(Io::kOk, HandleTimeout(ts.st));
+    EXPECT_EQ(Io::kOk, HandleTimeout(ts.st, ts.st.LineTable[0]));
     EXPECT_EQ(now + 3000, L().LineDeadline.ms());
     EXPECT_EQ(Byte(ENQ), Sent()) << i;
     EXPECT_EQ(kStateSendingData, L().LineState);
@@ -56,7 +56,7 @@ TEST_F(SupervisionTest, TimeOutsInADownloadPromptWithEnqThenTheEleventhEndsTo) {
   EXPECT_EQ("AFFICHE, timeout,1=10", Commands("AFFICHE, timeout,1=").back());
   ts.ui->commands.clear();
 
-  HandleTimeout(ts.st);
+  HandleTimeout(ts.st, ts.st.LineTable[0]);
   EXPECT_EQ(Byte(EOT), Sent());
   EXPECT_EQ(kStateIdle, L().LineState);
   EXPECT_EQ(kPhaseNone, L().LinePhase);
@@ -116,7 +116,7 @@ TEST_F(SupervisionTest, UndeletableFileIsListedAfterTwoSecondsOfRetries) {
   WriteFile("recu/STUCK.001/inner", "x");
   int64_t start = ts.clock.now();
   int64_t slept = ts.clock.slept();
-  DiscardReceivedFile(ts.st);
+  DiscardReceivedFile(ts.st, ts.st.LineTable[0]);
   EXPECT_GE(ts.clock.now() - start, 2000);
   EXPECT_LE(ts.clock.now() - start, 2100);
   EXPECT_EQ(ts.clock.now() - start, ts.clock.slept() - slept);  // waits on the clock
@@ -124,7 +124,7 @@ TEST_F(SupervisionTest, UndeletableFileIsListedAfterTwoSecondsOfRetries) {
       "001 1 06/12/26 09:15:02 recu/STUCK.001" + std::string(92 - 14, '\0') + "\r\n";
   EXPECT_EQ(expected, ReadFile("UNLINK.TXT"));
   EXPECT_STREQ("recu/STUCK.001", L().RecvFilePath);  // LogResult empties it, not this
-  DiscardReceivedFile(ts.st);
+  DiscardReceivedFile(ts.st, ts.st.LineTable[0]);
   EXPECT_EQ(2 * 118u, ReadFile("UNLINK.TXT").size());
 }
 
@@ -135,12 +135,12 @@ TEST_F(SupervisionTest, DeletionRetriesKeepTheirTwoSecondsAcrossTheClockWrap) {
   WriteFile("recu/STUCK.001/inner", "x");
   ts.clock.Advance(int64_t{2147483647} - 1000 - ts.clock.now());  // wraps in one second
   int64_t start = ts.clock.now();
-  DiscardReceivedFile(ts.st);
+  DiscardReceivedFile(ts.st, ts.st.LineTable[0]);
   EXPECT_GE(ts.clock.now() - start, 2000);
   EXPECT_LE(ts.clock.now() - start, 2100);
   EXPECT_EQ(118u, ReadFile("UNLINK.TXT").size());
   // The time-out deadline wraps the same way.
-  HandleTimeout(ts.st);
+  HandleTimeout(ts.st, ts.st.LineTable[0]);
   EXPECT_TRUE(L().LineDeadline.PassedAt(ts.clock.NowMs() + 3001));
   EXPECT_FALSE(L().LineDeadline.PassedAt(ts.clock.NowMs() + 3000));
 }
@@ -149,21 +149,21 @@ TEST_F(SupervisionTest, FileAlreadyGoneNeedsNoRetryAndNoRecord) {
   UploadUnderWay();
   std::strcpy(L().RecvFilePath, "recu/NEVER.001");
   int64_t start = ts.clock.now();
-  DiscardReceivedFile(ts.st);
+  DiscardReceivedFile(ts.st, ts.st.LineTable[0]);
   EXPECT_EQ(start, ts.clock.now());
   EXPECT_FALSE(FileExists("UNLINK.TXT"));
 }
 
 TEST_F(SupervisionTest, NothingToDiscardWithoutAReceivedFile) {
   int64_t start = ts.clock.now();
-  DiscardReceivedFile(ts.st);
+  DiscardReceivedFile(ts.st, ts.st.LineTable[0]);
   EXPECT_FALSE(FileExists("UNLINK.TXT"));
   EXPECT_EQ(start, ts.clock.now());
 }
 
 TEST_F(SupervisionTest, AbortShowsErrorThenPhaseAndDeletesThePartialFile) {
   UploadUnderWay();
-  AbortWithError(ts.st, FailWhy::kRejectedFile);
+  AbortWithError(ts.st, ts.st.LineTable[0], FailWhy::kRejectedFile);
   EXPECT_EQ(Byte(EOT), Sent());
   EXPECT_FALSE(FileExists("recu/CDE.001"));
   EXPECT_EQ("ER 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
@@ -179,7 +179,7 @@ TEST_F(SupervisionTest, AbortShowsErrorThenPhaseAndDeletesThePartialFile) {
 TEST_F(SupervisionTest, EndingsSpeakEveryLanguage) {
   std::strcpy(ts.st.CurrentLanguage, "Anglais");
   UploadUnderWay();
-  AbortWithError(ts.st, FailWhy::kRejectedFile);
+  AbortWithError(ts.st, ts.st.LineTable[0], FailWhy::kRejectedFile);
   EXPECT_THAT(ts.ui->commands,
               ElementsAre("AFFICHE, ETAT,1=ERROR", "AFFICHE, PHASE,1=WAITING",
                           "JOURNAL,Line 1, handheld 001: ER (received file rejected (size or "
@@ -201,12 +201,12 @@ TEST_F(SupervisionTest, EndingsSpeakEveryLanguage) {
   ts.ui->commands.clear();
   std::strcpy(ts.st.CurrentLanguage, "Espagnol");
   UploadUnderWay();
-  AbortWithError(ts.st, FailWhy::kRejectedFile);
+  AbortWithError(ts.st, ts.st.LineTable[0], FailWhy::kRejectedFile);
   EXPECT_EQ("AFFICHE, ETAT,1=ERROR", ts.ui->commands.front());
   ts.ui->commands.clear();
   std::strcpy(ts.st.CurrentLanguage, "");
   UploadUnderWay();
-  AbortWithError(ts.st, FailWhy::kRejectedFile);
+  AbortWithError(ts.st, ts.st.LineTable[0], FailWhy::kRejectedFile);
   // No localized display; the log still says what happened, in English.
   EXPECT_THAT(ts.ui->commands,
               ElementsAre("JOURNAL,Line 1, handheld 001: ER (received file rejected (size or "
@@ -274,13 +274,13 @@ TEST_F(SupervisionTest, ExchangeThatNeverReachedItsDownloadLeavesAnEarlierTable)
   Timeouts(1);
   EXPECT_TRUE(FileExists("tables/TABLE.001"));
   UploadUnderWay();
-  AbortWithError(ts.st, FailWhy::kRejectedFile);
+  AbortWithError(ts.st, ts.st.LineTable[0], FailWhy::kRejectedFile);
   EXPECT_TRUE(FileExists("tables/TABLE.001"));
 }
 
 TEST_F(SupervisionTest, BadIdentificationThenSilenceLogsUnknownHandheld) {
   line.ArriveNow(std::string("001") + '\x7f');
-  StartDownload(ts.st);
+  StartDownload(ts.st, ts.st.LineTable[0]);
   Stamp();  // the dispatcher stamps after the download start
   ASSERT_EQ(Byte(NAK), Sent());
   Timeouts(11);
@@ -289,7 +289,7 @@ TEST_F(SupervisionTest, BadIdentificationThenSilenceLogsUnknownHandheld) {
 
 TEST_F(SupervisionTest, EndProgramIsRequestedAfterEveryResultWhenSelected) {
   Stamp();
-  EndExchange(ts.st, ExchangeResult::kOk);
+  EndExchange(ts.st, ts.st.LineTable[0], ExchangeResult::kOk);
   EXPECT_EQ(0, ts.st.PendingProgram);
   ts.st.Schedule.SELFIN = 'O';
   UploadUnderWay();
@@ -304,7 +304,7 @@ TEST_F(LogResultTest, ElapsedTimeGoesToTheRecordAndMinutesAndSecondsToTheScreen)
   Stamp();
   std::memcpy(L().HandheldId, "A01", 4);
   ts.clock.Advance(3725 * 1000);
-  EndExchange(ts.st, ExchangeResult::kOk);
+  EndExchange(ts.st, ts.st.LineTable[0], ExchangeResult::kOk);
   EXPECT_EQ("OK A01 1 06/12/26 09:15:02 01.02'05\r\n", ReadFile("STAT.TXT"));
   EXPECT_THAT(Commands("AFFICHE, TEMPS,1="), ElementsAre("AFFICHE, TEMPS,1=02'05"));
 }
@@ -319,7 +319,7 @@ TEST_F(LogResultTest, ReturnsTheLineToIdleAndAppendsOneRecordPerExchange) {
     L().EnqCount = 5;
     L().ReachedDownloadStart = true;
     line.ArriveNow("late bytes");
-    EndExchange(ts.st, static_cast<ExchangeResult>(i));
+    EndExchange(ts.st, ts.st.LineTable[0], static_cast<ExchangeResult>(i));
     EXPECT_EQ(37u * (i + 1), ReadFile("STAT.TXT").size());
     EXPECT_EQ(kStateIdle, L().LineState);
     EXPECT_EQ(kPhaseNone, L().LinePhase);
@@ -336,9 +336,8 @@ TEST_F(LogResultTest, ReturnsTheLineToIdleAndAppendsOneRecordPerExchange) {
 }
 
 TEST_F(LogResultTest, LineTwoWritesItsNumber) {
-  ts.st.CurrentLine = 1;
-  Stamp();
-  EndExchange(ts.st, ExchangeResult::kError);
+  StampExchange(ts.st, ts.st.LineTable[1]);
+  EndExchange(ts.st, ts.st.LineTable[1], ExchangeResult::kError);
   std::string rec = ReadFile("STAT.TXT");
   ASSERT_EQ(37u, rec.size());
   EXPECT_EQ("ER", rec.substr(0, 2));

@@ -1,4 +1,4 @@
-// The byte primitives. Each acts on st.CurrentLine and waits only by blocking
+// The byte primitives. Each acts on line.index and waits only by blocking
 // on the line or the clock: a wait never spins. Each returns what happened;
 // what a time-out or a lost device means for the exchange is its handlers'
 // business.
@@ -38,8 +38,8 @@ bool InIdleOrUploadState(char state) {
 
 }  // namespace
 
-bool PollByte(Station& st, uint8_t* byte) {
-  SerialPort* port = st.Line().PortHandle.get();
+bool PollByte(LineEntry& line, uint8_t* byte) {
+  SerialPort* port = line.PortHandle.get();
   if (port == nullptr || port->QueuedInput() <= 0) return false;
   uint8_t b;
   if (port->Read(&b, 1) != 1) return false;
@@ -47,20 +47,20 @@ bool PollByte(Station& st, uint8_t* byte) {
   return true;
 }
 
-ByteRead WaitByte(Station& st) {
-  SerialPort* port = st.Line().PortHandle.get();
+ByteRead WaitByte(Station& st, LineEntry& line) {
+  SerialPort* port = line.PortHandle.get();
   const Deadline deadline = Deadline::After(st.clock.NowMs(), kByteWaitMs);
   for (;;) {
     if (PortLost(port)) return {Io::kLost};
     if (deadline.PassedAt(st.clock.NowMs())) return {Io::kTimeout};
     uint8_t b = 0;
-    if (PollByte(st, &b)) return {Io::kOk, b};
+    if (PollByte(line, &b)) return {Io::kOk, b};
     WaitUntil(st, port, deadline);
   }
 }
 
-Io ReadBytes(Station& st, uint8_t* buffer, uint32_t n) {
-  SerialPort* port = st.Line().PortHandle.get();
+Io ReadBytes(Station& st, LineEntry& line, uint8_t* buffer, uint32_t n) {
+  SerialPort* port = line.PortHandle.get();
   n = std::min<uint32_t>(n, kFrameBufferSize);
   // Bytes are taken out of the driver's queue as they come (never more than
   // n, so bytes beyond stay queued): a wait for the queue to grow can then
@@ -95,9 +95,8 @@ Io ReadBytes(Station& st, uint8_t* buffer, uint32_t n) {
   }
 }
 
-Io SendByte(Station& st, int byte) {
-  LineEntry& line = st.Line();
-  if (st.Ports.line[st.CurrentLine].IRDA == 'O' && InIdleOrUploadState(line.LineState)) {
+Io SendByte(Station& st, LineEntry& line, int byte) {
+  if (st.Ports.line[line.index].IRDA == 'O' && InIdleOrUploadState(line.LineState)) {
     // An infrared transceiver needs a moment to turn the link around.
     st.clock.SleepMs(20);
   }
@@ -107,8 +106,7 @@ Io SendByte(Station& st, int byte) {
   return WriteOutcome(*line.PortHandle, line.PortHandle->Write(&b, 1));
 }
 
-Io WriteBytes(Station& st, const uint8_t* buffer, size_t n) {
-  LineEntry& line = st.Line();
+Io WriteBytes(LineEntry& line, const uint8_t* buffer, size_t n) {
   if (!line.PortHandle || n == 0) return Io::kOk;
   return WriteOutcome(*line.PortHandle, line.PortHandle->Write(buffer, static_cast<int>(n)));
 }

@@ -18,7 +18,6 @@ class Bytes : public ::testing::Test {
     t.st.Ports.line[0].IRDA = 'N';
     t.st.LineTable[0].PortHandle = t.serial.Open("COM1");
     ASSERT_NE(nullptr, t.st.LineTable[0].PortHandle);
-    t.st.CurrentLine = 0;
   }
   FakeLine& line() { return com1; }
   LineEntry& entry() { return t.st.LineTable[0]; }
@@ -30,11 +29,11 @@ class Bytes : public ::testing::Test {
 
 TEST_F(Bytes, PollByteOnAnEmptyQueueReturnsAtOnceAndLeavesTheByte) {
   uint8_t b = 0xAA;
-  EXPECT_EQ(0, PollByte(t.st, &b));
+  EXPECT_EQ(0, PollByte(t.st.LineTable[0], &b));
   EXPECT_EQ(0xAA, b);
   EXPECT_EQ(0, t.clock.now());
   line().ArriveNow(std::vector<uint8_t>{0x05, 0x06});
-  EXPECT_EQ(1, PollByte(t.st, &b));
+  EXPECT_EQ(1, PollByte(t.st.LineTable[0], &b));
   EXPECT_EQ(0x05, b);
   EXPECT_EQ(1, queued());  // one byte per call
 }
@@ -42,12 +41,12 @@ TEST_F(Bytes, PollByteOnAnEmptyQueueReturnsAtOnceAndLeavesTheByte) {
 TEST_F(Bytes, PollByteOnALineThatIsNotOpenReturnsZero) {
   entry().PortHandle.reset();
   uint8_t b = 0x11;
-  EXPECT_EQ(0, PollByte(t.st, &b));
+  EXPECT_EQ(0, PollByte(t.st.LineTable[0], &b));
   EXPECT_EQ(0x11, b);
 }
 
 TEST_F(Bytes, WaitByteTimesOutAfterOneSecondAndLeavesTheCountToTheExchange) {
-  EXPECT_EQ(ByteRead{Io::kTimeout}, WaitByte(t.st));
+  EXPECT_EQ(ByteRead{Io::kTimeout}, WaitByte(t.st, t.st.LineTable[0]));
   EXPECT_GE(t.clock.now(), 1000);
   EXPECT_LE(t.clock.now(), 1002);
   EXPECT_EQ(0, entry().TimeoutCount);
@@ -57,16 +56,16 @@ TEST_F(Bytes, WaitByteTimesOutAfterOneSecondAndLeavesTheCountToTheExchange) {
 
 TEST_F(Bytes, WaitByteReceivingANulIsAByteNotATimeout) {
   line().Arrive(500, {0x00});
-  EXPECT_EQ((ByteRead{Io::kOk, 0x00}), WaitByte(t.st));
+  EXPECT_EQ((ByteRead{Io::kOk, 0x00}), WaitByte(t.st, t.st.LineTable[0]));
   EXPECT_EQ(500, t.clock.now());
 }
 
 TEST_F(Bytes, WaitByteTakesALateByteOnlyBeforeItsDeadline) {
   line().Arrive(999, {0x41});
-  EXPECT_EQ((ByteRead{Io::kOk, 0x41}), WaitByte(t.st));
+  EXPECT_EQ((ByteRead{Io::kOk, 0x41}), WaitByte(t.st, t.st.LineTable[0]));
   EXPECT_EQ(999, t.clock.now());
   line().Arrive(t.clock.now() + 1005, {0x42});
-  EXPECT_EQ(ByteRead{Io::kTimeout}, WaitByte(t.st));
+  EXPECT_EQ(ByteRead{Io::kTimeout}, WaitByte(t.st, t.st.LineTable[0]));
   // The late byte stays for the next reader.
   t.clock.Advance(10);
   EXPECT_EQ(1, queued());
@@ -76,14 +75,14 @@ TEST_F(Bytes, WaitByteAcrossTheWrapOfTheMillisecondClockWaitsItsFullSecond) {
   // 24.8 days after start the signed millisecond clock turns negative.
   t.clock.Advance(int64_t{0x7FFFFFFF} - 500);
   int64_t start = t.clock.now();
-  EXPECT_EQ(ByteRead{Io::kTimeout}, WaitByte(t.st));
+  EXPECT_EQ(ByteRead{Io::kTimeout}, WaitByte(t.st, t.st.LineTable[0]));
   EXPECT_GE(t.clock.now() - start, 1000);
   EXPECT_LE(t.clock.now() - start, 1002);
 }
 
 TEST_F(Bytes, ReadBytesGivesUpAfterThreeSecondsOfSilence) {
   uint8_t buf[20];
-  EXPECT_EQ(Io::kTimeout, ReadBytes(t.st, buf, 20));
+  EXPECT_EQ(Io::kTimeout, ReadBytes(t.st, t.st.LineTable[0], buf, 20));
   EXPECT_GE(t.clock.now(), 3000);
   EXPECT_LE(t.clock.now(), 3002);
 }
@@ -92,7 +91,7 @@ TEST_F(Bytes, ReadBytesGivesUpOneSecondAfterAPartialFrameStopped) {
   line().Arrive(500, std::vector<uint8_t>(10, 0x33));
   uint8_t buf[20];
   std::memset(buf, 0xEE, sizeof buf);
-  EXPECT_EQ(Io::kTimeout, ReadBytes(t.st, buf, 20));
+  EXPECT_EQ(Io::kTimeout, ReadBytes(t.st, t.st.LineTable[0], buf, 20));
   EXPECT_GE(t.clock.now(), 1500);
   EXPECT_LE(t.clock.now(), 1502);
   // A failed read leaves the caller's buffer as it was.
@@ -107,7 +106,7 @@ TEST_F(Bytes, ReadBytesKeepsWaitingWhileBytesTrickleIn) {
     expected.insert(expected.end(), two.begin(), two.end());
   }
   uint8_t buf[20] = {};
-  EXPECT_EQ(Io::kOk, ReadBytes(t.st, buf, 20));
+  EXPECT_EQ(Io::kOk, ReadBytes(t.st, t.st.LineTable[0], buf, 20));
   EXPECT_EQ(8100, t.clock.now());
   EXPECT_EQ(expected, std::vector<uint8_t>(buf, buf + 20));
 }
@@ -115,7 +114,7 @@ TEST_F(Bytes, ReadBytesKeepsWaitingWhileBytesTrickleIn) {
 TEST_F(Bytes, ReadBytesTimesOutWhenTheFirstByteComesLate) {
   line().Arrive(3005, std::vector<uint8_t>(20, 0x01));
   uint8_t buf[20];
-  EXPECT_EQ(Io::kTimeout, ReadBytes(t.st, buf, 20));
+  EXPECT_EQ(Io::kTimeout, ReadBytes(t.st, t.st.LineTable[0], buf, 20));
   EXPECT_LE(t.clock.now(), 3002);
 }
 
@@ -124,13 +123,13 @@ TEST_F(Bytes, ReadBytesLeavesBytesBeyondItsCountQueued) {
   for (int i = 0; i < 25; ++i) bytes.push_back(static_cast<uint8_t>(i));
   line().ArriveNow(bytes);
   uint8_t buf[20];
-  EXPECT_EQ(Io::kOk, ReadBytes(t.st, buf, 20));
+  EXPECT_EQ(Io::kOk, ReadBytes(t.st, t.st.LineTable[0], buf, 20));
   EXPECT_EQ(0, t.clock.now());
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 20),
             std::vector<uint8_t>(buf, buf + 20));
   EXPECT_EQ(5, queued());
   uint8_t b;
-  ASSERT_EQ(1, PollByte(t.st, &b));
+  ASSERT_EQ(1, PollByte(t.st.LineTable[0], &b));
   EXPECT_EQ(20, b);
 }
 
@@ -139,7 +138,7 @@ TEST_F(Bytes, ReadBytesAssemblesAFrameThatArrivesInPieces) {
   line().Arrive(1050, {4, 5});  // 950 ms after the first piece
   line().Arrive(2000, {6, 7, 8});
   uint8_t buf[8];
-  EXPECT_EQ(Io::kOk, ReadBytes(t.st, buf, 8));
+  EXPECT_EQ(Io::kOk, ReadBytes(t.st, t.st.LineTable[0], buf, 8));
   EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}), std::vector<uint8_t>(buf, buf + 8));
   EXPECT_EQ(2000, t.clock.now());
 }
@@ -148,16 +147,16 @@ TEST_F(Bytes, ReadBytesNeverReadsPastTheFrameBuffer) {
   std::vector<uint8_t> bytes(kFrameBufferSize + 100, 0x5A);
   line().ArriveNow(bytes);
   std::vector<uint8_t> buf(kFrameBufferSize, 0);
-  EXPECT_EQ(Io::kOk, ReadBytes(t.st, buf.data(), 5000));
+  EXPECT_EQ(Io::kOk, ReadBytes(t.st, t.st.LineTable[0], buf.data(), 5000));
   EXPECT_EQ(100, queued());
 }
 
 TEST_F(Bytes, SendByteRecordsTheLowByteAsLastSentEvenWhenTheWriteFails) {
-  SendByte(t.st, 0x106);
+  SendByte(t.st, t.st.LineTable[0], 0x106);
   EXPECT_EQ((std::vector<uint8_t>{0x06}), line().written());
   EXPECT_EQ(0x06, entry().LastSentByte);
   line().fail_writes = true;
-  SendByte(t.st, NAK);
+  SendByte(t.st, t.st.LineTable[0], NAK);
   EXPECT_EQ(NAK, entry().LastSentByte);
   EXPECT_EQ(0, t.clock.now());  // no infrared pause without IRDA
 }
@@ -167,35 +166,34 @@ TEST_F(Bytes, InfraredPausesBeforeControlBytesOnlyOutsideTheDownload) {
   for (char state : {'0', '1', '2', '8'}) {
     entry().LineState = state;
     int64_t before = t.clock.now();
-    SendByte(t.st, ACK);
+    SendByte(t.st, t.st.LineTable[0], ACK);
     EXPECT_EQ(before + 20, line().writes().back().at_ms) << "state " << state;
   }
   for (char state : {'3', '4', '5', '6', '7'}) {
     entry().LineState = state;
     int64_t before = t.clock.now();
-    SendByte(t.st, ENQ);
+    SendByte(t.st, t.st.LineTable[0], ENQ);
     EXPECT_EQ(before, line().writes().back().at_ms) << "state " << state;
   }
 }
 
 TEST_F(Bytes, WriteBytesSendsTheBufferAsItIsInOneBurst) {
   const uint8_t data[] = {0x02, 0x00, 0xFF, 0x03};
-  WriteBytes(t.st, data, sizeof data);
+  WriteBytes(t.st.LineTable[0], data, sizeof data);
   ASSERT_EQ(1u, line().writes().size());
   EXPECT_EQ(std::vector<uint8_t>(data, data + 4), line().written());
   EXPECT_EQ(0, entry().LastSentByte);
 }
 
-TEST_F(Bytes, PrimitivesActOnTheCurrentLine) {
+TEST_F(Bytes, PrimitivesActOnTheLineTheyAreGiven) {
   FakeLine& com2 = t.serial.AddLine("COM2");
   t.st.LineTable[1].PortHandle = t.serial.Open("COM2");
   com2.ArriveNow(std::vector<uint8_t>{0x1E});
   line().ArriveNow(std::vector<uint8_t>{0x05});
-  t.st.CurrentLine = 1;
   uint8_t b = 0;
-  EXPECT_EQ(1, PollByte(t.st, &b));
+  EXPECT_EQ(1, PollByte(t.st.LineTable[1], &b));
   EXPECT_EQ(0x1E, b);
-  SendByte(t.st, ACK);
+  SendByte(t.st, t.st.LineTable[1], ACK);
   EXPECT_EQ((std::vector<uint8_t>{ACK}), com2.written());
   EXPECT_TRUE(line().written().empty());
   EXPECT_EQ(1, queued());

@@ -1,5 +1,5 @@
 // Lines, byte primitives, frames and modems. Every operation acts on the
-// line st.CurrentLine unless it names a line itself.
+// line line.index unless it names a line itself.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +10,7 @@
 namespace kavelin2 {
 
 struct Station;
+struct LineEntry;
 
 // Opens and configures the port of every active line (line 1, then 2).
 // Returns 1 when all opened; 0 at the first port that cannot be opened (its
@@ -23,7 +24,7 @@ int ReopenLine(Station& st, int i);
 // Purges, drops DTR and RTS, and closes every open line.
 void CloseLines(Station& st);
 // Resets the modem of every active line that has one; shows the waiting phase
-// and purges every active line. Leaves CurrentLine at 0.
+// and purges every active line.
 void InitModems(Station& st);
 
 // The modem initialisation of InitModems for a line opened again while the
@@ -31,8 +32,8 @@ void InitModems(Station& st);
 // once; ContinueModemInit sends the line's command and ends with the purge,
 // each step when its pause is over. ContinueModemInit returns 1 once the line
 // is ready to serve (at once for a line with no initialisation running).
-void StartModemInit(Station& st);
-int ContinueModemInit(Station& st);
+void StartModemInit(Station& st, LineEntry& line);
+int ContinueModemInit(Station& st, LineEntry& line);
 
 // What an operation on the line came to. A read ends with a byte or frame
 // (kOk), a time-out, or a lost device; a write with kOk, a write the line did
@@ -51,21 +52,21 @@ struct ByteRead {
 
 // Non-blocking read of one byte: true when a byte was read into *byte, else
 // false (*byte unchanged).
-bool PollByte(Station& st, uint8_t* byte);
+bool PollByte(LineEntry& line, uint8_t* byte);
 // Waits up to 1000 ms for one byte.
-ByteRead WaitByte(Station& st);
+ByteRead WaitByte(Station& st, LineEntry& line);
 // Waits until n bytes (1..1032) are queued (3000 ms at first, 1000 ms after
 // each growth of the queue) and reads them into |buffer| (untouched unless
 // the outcome is kOk).
-Io ReadBytes(Station& st, uint8_t* buffer, uint32_t n);
+Io ReadBytes(Station& st, LineEntry& line, uint8_t* buffer, uint32_t n);
 // Sends one control byte (low 8 bits of |byte|), after the infrared pause in
 // the upload and idle states; records it in LastSentByte.
-Io SendByte(Station& st, int byte);
+Io SendByte(Station& st, LineEntry& line, int byte);
 // Sends |n| bytes as they are.
-Io WriteBytes(Station& st, const uint8_t* buffer, size_t n);
+Io WriteBytes(LineEntry& line, const uint8_t* buffer, size_t n);
 // Sends FrameBuffer: FrameLength bytes, followed by ETX and BCC when
 // FrameChecked is nonzero. Sending twice sends the same bytes twice.
-Io SendFrame(Station& st);
+Io SendFrame(Station& st, LineEntry& line);
 // Purges the port of line |line| if it is open (output drained first, so the
 // station's last answer still leaves).
 void PurgeLine(Station& st, int line);

@@ -204,7 +204,6 @@ class Modems : public Lines {
 
 TEST_P(Modems, NoModemOnEitherLineShowsWaitingAndPurges) {
   Open();
-  t.st.CurrentLine = 1;
   InitModems(t.st);
   EXPECT_EQ((Commands{At(0, Phase(1, GetParam().waiting)), At(0, Phase(2, GetParam().waiting))}),
             timed);
@@ -212,7 +211,6 @@ TEST_P(Modems, NoModemOnEitherLineShowsWaitingAndPurges) {
   EXPECT_TRUE(com2.written().empty());
   EXPECT_EQ(2, com1.purges);
   EXPECT_EQ(2, com2.purges);
-  EXPECT_EQ(0, t.st.CurrentLine);
 }
 
 TEST_P(Modems, ModemWithoutCommandGetsOnlyTheReset) {
@@ -245,8 +243,6 @@ TEST_P(Modems, ModemWithCommandGetsResetThenCommandThenAWait) {
   EXPECT_EQ(std::string("ATZ\rATS0=1\r"),
             std::string(com2.written().begin(), com2.written().end()));
   EXPECT_TRUE(com1.written().empty());
-  // CurrentLine is back at 0 although only line 2 had a modem.
-  EXPECT_EQ(0, t.st.CurrentLine);
 }
 
 INSTANTIATE_TEST_SUITE_P(ThreeLanguages, Modems, ::testing::ValuesIn(kLanguages),

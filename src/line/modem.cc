@@ -16,13 +16,12 @@ bool LanguageIs(const Station& st, const char* name) {
 }
 
 // Sends |text| as an unchecked frame of the current line.
-void SendCommand(Station& st, const char* text, size_t length) {
-  LineEntry& line = st.Line();
+void SendCommand(Station& st, LineEntry& line, const char* text, size_t length) {
   length = std::min(length, kFrameBufferSize);
   std::memcpy(line.FrameBuffer, text, length);
   line.FrameChecked = 0;
   line.FrameLength = static_cast<int32_t>(length);
-  SendFrame(st);
+  SendFrame(st, line);
 }
 
 void ShowWaiting(Station& st, int number) {
@@ -36,31 +35,29 @@ constexpr int32_t kCommandPauseMs = 1000;
 
 }  // namespace
 
-void StartModemInit(Station& st) {
-  LineEntry& line = st.Line();
-  st.ui.UiCall("AFFICHE, PHASE,%d=MODEM", st.LineNumber());
-  SendCommand(st, "ATZ\r", 4);
+void StartModemInit(Station& st, LineEntry& line) {
+  st.ui.UiCall("AFFICHE, PHASE,%d=MODEM", line.Number());
+  SendCommand(st, line, "ATZ\r", 4);
   line.ModemStep = 1;
   line.ModemStepAt = Deadline::After(st.clock.NowMs(), kResetPauseMs);
 }
 
-int ContinueModemInit(Station& st) {
-  LineEntry& line = st.Line();
+int ContinueModemInit(Station& st, LineEntry& line) {
   if (line.ModemStep == 0) return 1;
   if (line.ModemStepAt.MsLeft(st.clock.NowMs()) > 0) return 0;
-  const ModemEntry& modem = st.Modems.line[st.CurrentLine];
+  const ModemEntry& modem = st.Modems.line[line.index];
   size_t length = strnlen(modem.MODEM, sizeof modem.MODEM);
   if (line.ModemStep == 1 && length > 0) {
     char command[sizeof modem.MODEM + 2];
     std::snprintf(command, sizeof command, "%.*s\r", static_cast<int>(length), modem.MODEM);
-    SendCommand(st, command, length + 1);
+    SendCommand(st, line, command, length + 1);
     line.ModemStep = 2;
     line.ModemStepAt = Deadline::After(st.clock.NowMs(), kCommandPauseMs);
     return 0;
   }
   line.ModemStep = 0;
-  ShowWaiting(st, st.LineNumber());
-  PurgeLine(st, st.CurrentLine);
+  ShowWaiting(st, line.Number());
+  PurgeLine(st, line.index);
   return 1;
 }
 
@@ -70,22 +67,21 @@ void InitModems(Station& st) {
     const ModemEntry& modem = st.Modems.line[i];
     if (modem.PRESENT == 'O') {
       st.ui.UiCall("AFFICHE, PHASE,%d=MODEM", i + 1);
-      st.CurrentLine = i;
-      SendCommand(st, "ATZ\r", 4);
+      LineEntry& line = st.LineTable[i];
+      SendCommand(st, line, "ATZ\r", 4);
       st.clock.SleepMs(3000);
       // MODEM may fill its 31 bytes without a terminator.
       size_t length = strnlen(modem.MODEM, sizeof modem.MODEM);
       if (length > 0) {
         char command[sizeof modem.MODEM + 2];
         std::snprintf(command, sizeof command, "%.*s\r", static_cast<int>(length), modem.MODEM);
-        SendCommand(st, command, length + 1);
+        SendCommand(st, line, command, length + 1);
         st.clock.SleepMs(1000);
       }
     }
     ShowWaiting(st, i + 1);
     PurgeLine(st, i);
   }
-  st.CurrentLine = 0;
 }
 
 }  // namespace kavelin2

@@ -201,11 +201,10 @@ TEST_F(PosixLine, BytesFlowBothWaysThroughThePrimitives) {
   RealStation s;
   s.st.Ports.line[0] = Entry("COM1", 1);
   ASSERT_EQ(1, OpenLines(s.st));
-  s.st.CurrentLine = 0;
 
   pty.Send("\x05");
-  EXPECT_EQ((ByteRead{Io::kOk, ENQ}), WaitByte(s.st));
-  SendByte(s.st, ACK);
+  EXPECT_EQ((ByteRead{Io::kOk, ENQ}), WaitByte(s.st, s.st.LineTable[0]));
+  SendByte(s.st, s.st.LineTable[0], ACK);
   EXPECT_EQ(std::string(1, ACK), pty.Receive(1));
 
   // A frame that arrives in two pieces, the second 200 ms later.
@@ -216,7 +215,7 @@ TEST_F(PosixLine, BytesFlowBothWaysThroughThePrimitives) {
   });
   uint8_t buf[17] = {};
   int32_t start = s.clock->NowMs();
-  EXPECT_EQ(Io::kOk, ReadBytes(s.st, buf, 17));
+  EXPECT_EQ(Io::kOk, ReadBytes(s.st, s.st.LineTable[0], buf, 17));
   int32_t took = s.clock->NowMs() - start;
   handheld.join();
   EXPECT_EQ("00001ABCDEFGHIJ\x03Z", std::string(reinterpret_cast<char*>(buf), 17));
@@ -229,7 +228,7 @@ TEST_F(PosixLine, BytesFlowBothWaysThroughThePrimitives) {
               4);
   line.FrameLength = 4;
   line.FrameChecked = 1;
-  SendFrame(s.st);
+  SendFrame(s.st, s.st.LineTable[0]);
   EXPECT_EQ(
       "\x02"
       "ABC\x03"
@@ -275,11 +274,10 @@ TEST_F(PosixLine, HungUpPeerNeverMakesTheStationSpin) {
   EXPECT_EQ(0, port->QueuedInput());
   const uint8_t b = ENQ;
   EXPECT_FALSE(port->Write(&b, 1));
-  s.st.CurrentLine = 0;
   cpu = ProcessCpuNs();
-  EXPECT_EQ(ByteRead{Io::kLost}, WaitByte(s.st));
+  EXPECT_EQ(ByteRead{Io::kLost}, WaitByte(s.st, s.st.LineTable[0]));
   uint8_t frame[10];
-  EXPECT_EQ(Io::kLost, ReadBytes(s.st, frame, 10));
+  EXPECT_EQ(Io::kLost, ReadBytes(s.st, s.st.LineTable[0], frame, 10));
   EXPECT_LT(ProcessCpuNs() - cpu, 50'000'000);
   CloseLines(s.st);
 }
@@ -307,9 +305,8 @@ TEST_F(PosixLine, HungUpLineIsLeftOutWhileTheOtherLineIsServed) {
   EXPECT_GE(waited, 250);
   EXPECT_LT(waited, 2000);
   EXPECT_LT(used, 30'000'000);
-  s.st.CurrentLine = 1;
   uint8_t b = 0;
-  EXPECT_EQ(1, PollByte(s.st, &b));
+  EXPECT_EQ(1, PollByte(s.st.LineTable[1], &b));
   EXPECT_EQ(ENQ, b);
   CloseLines(s.st);
 }
@@ -358,7 +355,6 @@ TEST_F(PosixLine, TraceRecordsEveryBurstOfTheLine) {
     RealStation s;
     s.st.Ports.line[0] = Entry("COM1", 2);
     ASSERT_EQ(1, OpenLines(s.st));
-    s.st.CurrentLine = 0;
     LineEntry& line = s.st.LineTable[0];
     std::memcpy(line.FrameBuffer,
                 "\x02"
@@ -366,10 +362,10 @@ TEST_F(PosixLine, TraceRecordsEveryBurstOfTheLine) {
                 4);
     line.FrameLength = 4;
     line.FrameChecked = 1;
-    SendFrame(s.st);
+    SendFrame(s.st, s.st.LineTable[0]);
     pty.Send("\x06\x05");
     uint8_t buf[2];
-    ASSERT_EQ(Io::kOk, ReadBytes(s.st, buf, 2));
+    ASSERT_EQ(Io::kOk, ReadBytes(s.st, s.st.LineTable[0], buf, 2));
     CloseLines(s.st);
   }
   std::istringstream in(ReadFile(trace));

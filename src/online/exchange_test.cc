@@ -19,9 +19,9 @@ class ExchangeTest : public DownloadFixture {
   std::string Handheld(const std::string& bytes) {
     line.ArriveNow(bytes);
     uint8_t b;
-    while (PollByte(ts.st, &b)) {
+    while (PollByte(ts.st.LineTable[0], &b)) {
       L().LineDeadline = Deadline::After(ts.clock.NowMs(), kSilenceMs);
-      DispatchControlByte(ts.st, b);
+      DispatchControlByte(ts.st, ts.st.LineTable[0], b);
     }
     return Sent();
   }

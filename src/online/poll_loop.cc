@@ -69,13 +69,12 @@ std::string DeviceText(const Station& st, int i) {
 // The device of the current line went away: says so once, ends the exchange
 // running on it as a failed one, lets the device go (so that its exclusive
 // hold ends with it) and plans the first attempt to open it again.
-void LoseDevice(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
+void LoseDevice(Station& st, LineEntry& line) {
+  const int n = line.Number();
   std::string reason = line.PortHandle->LostReason();
   if (reason.empty()) reason = "?";
-  st.Report(st.CurrentLine, event::DeviceLost{DeviceText(st, st.CurrentLine), reason});
-  if (line.LinePhase != kPhaseNone) EndLostExchange(st, reason);
+  st.Report(line.index, event::DeviceLost{DeviceText(st, line.index), reason});
+  if (line.LinePhase != kPhaseNone) EndLostExchange(st, line, reason);
   line.CloseExchangeFiles();
   line.PortHandle.reset();
   line.ModemStep = 0;
@@ -89,19 +88,18 @@ void LoseDevice(Station& st) {
 
 // One attempt to open the lost device of the current line again; the next
 // comes later each time, up to kReopenMaxMs.
-void TryReopen(Station& st) {
-  LineEntry& line = st.Line();
-  const int n = st.LineNumber();
-  if (ReopenLine(st, st.CurrentLine) == 0) {
+void TryReopen(Station& st, LineEntry& line) {
+  const int n = line.Number();
+  if (ReopenLine(st, line.index) == 0) {
     line.ReopenDelayMs = std::min(kReopenMaxMs, std::max(kReopenFirstMs, line.ReopenDelayMs * 2));
     line.ReopenAt = Deadline::After(st.clock.NowMs(), line.ReopenDelayMs);
     return;
   }
   line.Disconnected = false;
-  st.Report(st.CurrentLine, event::DeviceBack{DeviceText(st, st.CurrentLine)});
+  st.Report(line.index, event::DeviceBack{DeviceText(st, line.index)});
   st.ui.UiCall("AFFICHE, ETAT,%d= ", n);
-  if (st.Modems.line[st.CurrentLine].PRESENT == 'O') {
-    StartModemInit(st);
+  if (st.Modems.line[line.index].PRESENT == 'O') {
+    StartModemInit(st, line);
   } else if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
@@ -109,15 +107,14 @@ void TryReopen(Station& st) {
 
 // Looks after the device of the current line. True when the line has an
 // open, initialised port to serve now.
-bool DeviceReady(Station& st) {
-  LineEntry& line = st.Line();
-  if (line.PortHandle && line.PortHandle->Lost()) LoseDevice(st);
+bool DeviceReady(Station& st, LineEntry& line) {
+  if (line.PortHandle && line.PortHandle->Lost()) LoseDevice(st, line);
   if (line.Disconnected) {
     if (line.ReopenAt.MsLeft(st.clock.NowMs()) > 0) return false;
-    TryReopen(st);
+    TryReopen(st, line);
     if (line.Disconnected) return false;
   }
-  return ContinueModemInit(st) != 0;
+  return ContinueModemInit(st, line) != 0;
 }
 
 // Blocks until a byte is queued on a served line or the next event is due:
@@ -157,24 +154,23 @@ void WaitForNextEvent(Station& st, const LoopState& loop) {
 
 // Reads at most one byte from the current line and dispatches it, or
 // supervises the line's silence.
-void ServeLine(Station& st) {
-  LineEntry& line = st.Line();
+void ServeLine(Station& st, LineEntry& line) {
   uint8_t byte = 0;
   Io io = Io::kOk;
-  if (PollByte(st, &byte)) {
+  if (PollByte(line, &byte)) {
     line.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
     if (line.TimeoutCount != 0) {
-      st.ui.UiCall("AFFICHE, timeout,%d=  ", st.LineNumber());
+      st.ui.UiCall("AFFICHE, timeout,%d=  ", line.Number());
       line.TimeoutCount = 0;
     }
-    io = DispatchControlByte(st, byte);
+    io = DispatchControlByte(st, line, byte);
   } else if (line.LinePhase != kPhaseNone && line.LineDeadline.PassedAt(st.clock.NowMs())) {
-    io = HandleTimeout(st);
+    io = HandleTimeout(st, line);
   }
   // A frame the line did not take leaves the handheld without its answer.
   // A lost device is dealt with on the next pass, as a whole.
   if (io == Io::kWriteFailed && line.LinePhase != kPhaseNone) {
-    AbortWithError(st, FailWhy::kWriteFailure);
+    AbortWithError(st, line, FailWhy::kWriteFailure);
   }
 }
 
@@ -217,8 +213,8 @@ int PollLines(Station& st) {
     WaitForNextEvent(st, loop);
 
     for (int i = loop.first; i < loop.end; ++i) {
-      st.CurrentLine = i;
-      if (DeviceReady(st)) ServeLine(st);
+      LineEntry& line = st.LineTable[i];
+      if (DeviceReady(st, line)) ServeLine(st, line);
     }
   }
 }

@@ -27,7 +27,6 @@ TEST_F(StartOnLineTest, ShowsInitForBothLinesAndResetsTheLines) {
     std::memcpy(line.ExchangeTime, "09:15:02", 9);
   }
   t.st.PendingProgram = 1;
-  t.st.CurrentLine = 1;
 
   EXPECT_EQ(StartOnLine(t.st), 1);
   EXPECT_EQ(commands(),
@@ -45,7 +44,6 @@ TEST_F(StartOnLineTest, ShowsInitForBothLinesAndResetsTheLines) {
   EXPECT_EQ(t.st.PendingProgram, 0);
   EXPECT_EQ(t.st.ProgCLaunched, 1);
   EXPECT_EQ(t.st.ProgDLaunched, 1);
-  EXPECT_EQ(t.st.CurrentLine, 1);  // not changed
 }
 
 TEST_F(StartOnLineTest, ClosesTheFilesOfAnExchangeCutShort) {

@@ -432,11 +432,10 @@ TEST_F(ReplacingUpload, TheDisplayIsTheSameAsForAFirstUpload) {
 
 TEST_F(ReplacingUpload, EarlierFileSurvivesAnUploadThatTimesOut) {
   StartReupload();
-  st.CurrentLine = 0;
-  for (int i = 0; i < 10; ++i) HandleTimeout(st);
+  for (int i = 0; i < 10; ++i) HandleTimeout(st, st.LineTable[0]);
   EXPECT_EQ('1', line().LineState);
   EXPECT_TRUE(FileExists(kPartial1));
-  HandleTimeout(st);  // the eleventh ends the exchange
+  HandleTimeout(st, st.LineTable[0]);  // the eleventh ends the exchange
   EXPECT_EQ(Bytes{EOT}, Answers());
   EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("TO ", 0));
   ExpectEarlierFileOnly();

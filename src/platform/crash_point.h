@@ -11,14 +11,11 @@
 //   merge-half     half of the upload is appended to its target
 //   merged         the target holds the upload, the pending file is still there
 //   pending-gone   the pending file is removed, its intent is still there
-// Unset (always, outside the crash test), it costs one getenv.
+// Unset (always, outside the crash test), it costs one getenv. The
+// exchange calls it as CrashPoint (exchange/exchange.h).
 #pragma once
 
 namespace kavelin2 {
-
-struct Station;
-
-void CrashPoint(const Station& st, const char* point);
 
 // Ends the process at once, with nothing run on the way out.
 void KillThisProcess();

@@ -45,6 +45,11 @@ constexpr char kPhaseDownload = '3';
 // One line's entry in LineTable. Text members are NUL-terminated fixed-width
 // fields; every copy into them is bounded by their width.
 struct LineEntry {
+  // Which line this is: its index in LineTable (0 or 1), set once by the
+  // station; the line's number on screens, logs and files is index + 1.
+  int index = 0;
+  int Number() const { return index + 1; }
+
   // Serial link.
   std::unique_ptr<SerialPort> PortHandle;  // null when the line is not open
   uint8_t FrameBuffer[kFrameBufferSize] = {};
@@ -135,7 +140,9 @@ struct Station : Settings {
         serial(*platform.serial),
         launcher(*platform.launcher),
         notifier(platform.notifier),
-        ui(std::move(ui_link)) {}
+        ui(std::move(ui_link)) {
+    for (int i = 0; i < kLineCount; ++i) LineTable[i].index = i;
+  }
 
   Clock& clock;
   SerialSystem& serial;
@@ -144,16 +151,12 @@ struct Station : Settings {
   UiChannel ui;
 
   LineEntry LineTable[kLineCount];
-  int32_t CurrentLine = 0;
   int32_t PendingProgram = 0;
   int32_t ProgCLaunched = 0;
   int32_t ProgDLaunched = 0;
 
   // The consumers of the station's events, in the order they hear them.
   std::vector<std::unique_ptr<EventSink>> consumers;
-
-  LineEntry& Line() { return LineTable[CurrentLine]; }
-  int LineNumber() const { return CurrentLine + 1; }
 
   // Tells every consumer what happened on line |line| (0 or 1).
   void Report(int line, EventBody body) {
