@@ -180,14 +180,20 @@ struct PtyPair {
   }
 };
 
-// Frames per second of the ideal pair: |frames| copies of |frame|, each
-// answered with one ACK before the next goes. |handheld_sends| puts the
-// sender on the master side, where the benchmark's handheld sits (the
-// upload); otherwise the sender is on the slave side, the station's (the
-// download). -1 when the pair fails.
-double IdealPairRate(const handheld::Bytes& frame, int frames, bool handheld_sends) {
+struct IdealRun {
+  double rate = -1;      // frames per second; -1 when the pair failed
+  double answer_us = 0;  // p50 of the answer time, as the handheld measures it
+};
+
+// The ideal pair: |frames| copies of |frame|, each answered with one ACK
+// before the next goes. |handheld_sends| puts the sender on the master side,
+// where the benchmark's handheld sits (the upload); otherwise the sender is
+// on the slave side, the station's (the download). The answer time runs from
+// the end of a write to the answer's arrival, as in the handheld's session.
+IdealRun RunIdealPair(const handheld::Bytes& frame, int frames, bool handheld_sends) {
+  IdealRun result;
   PtyPair pty;
-  if (!pty.Open()) return -1;
+  if (!pty.Open()) return result;
   const int sender = handheld_sends ? pty.master : pty.slave;
   const int receiver = handheld_sends ? pty.slave : pty.master;
   std::atomic<bool> receiver_ok{true};
@@ -206,11 +212,14 @@ double IdealPairRate(const handheld::Bytes& frame, int frames, bool handheld_sen
     }
   });
   bool ok = true;
+  std::vector<double> answer_us(static_cast<size_t>(frames));
   const double t0 = Now();
   for (int i = 0; i < frames && ok; ++i) {
     uint8_t answer = 0;
-    ok = WriteAll(sender, frame.data(), frame.size()) && ReadExactly(sender, &answer, 1) &&
-         answer == handheld::kAck;
+    ok = WriteAll(sender, frame.data(), frame.size());
+    const double sent = Now();
+    ok = ok && ReadExactly(sender, &answer, 1) && answer == handheld::kAck;
+    answer_us[static_cast<size_t>(i)] = (Now() - sent) * 1e6;
   }
   const double seconds = Now() - t0;
   if (!ok) {
@@ -219,8 +228,10 @@ double IdealPairRate(const handheld::Bytes& frame, int frames, bool handheld_sen
     (handheld_sends ? pty.master : pty.slave) = -1;
   }
   answering.join();
-  if (!ok || !receiver_ok) return -1;
-  return frames / seconds;
+  if (!ok || !receiver_ok) return result;
+  result.rate = frames / seconds;
+  result.answer_us = Median(std::move(answer_us));
+  return result;
 }
 
 // --- System calls of the station --------------------------------------------
@@ -360,6 +371,13 @@ int main(int argc, char** argv) {
   if (!options.strace) {
     printf("ideal pair: %zu-byte frames (a data frame of the station), one ACK each\n",
            frame.size());
+    // A stop-and-wait line is bound by wake-ups, which a loaded machine
+    // delays at random: the load says how far the figures can be trusted.
+    double load = 0;
+    if (sscanf(e2e::ReadFile("/proc/loadavg").c_str(), "%lf", &load) == 1) {
+      printf("machine load: %.1f runnable on %ld cores (1-minute average)\n", load,
+             sysconf(_SC_NPROCESSORS_ONLN));
+    }
   }
   bool ok = true;
   struct Leg {
@@ -367,20 +385,24 @@ int main(int argc, char** argv) {
     const char* word;  // as in the summary lines
     const handheld::ExchangePlan* plan;
     bool handheld_sends;
-    std::vector<double> station = {}, ideal = {}, share = {};
+    const std::vector<double>* answers;  // the session's answer times of this way
+    std::vector<double> station = {}, ideal = {}, share = {}, answer_share = {};
     std::vector<std::pair<std::string, long>> calls = {};
-  } legs[] = {{"upload   (handheld -> station)", "upload", &upload, true},
-              {"download (station -> handheld)", "download", &download, false}};
+  } legs[] = {
+      {"upload   (handheld -> station)", "upload", &upload, true, &session.latencies().upload_us},
+      {"download (station -> handheld)", "download", &download, false,
+       &session.latencies().download_us}};
   for (int run = 1; run <= options.runs && ok; ++run) {
     for (Leg& leg : legs) {
-      double before = 0, after = 0;
-      if (!options.strace) before = IdealPairRate(frame, records, leg.handheld_sends);
+      IdealRun before, after;
+      if (!options.strace) before = RunIdealPair(frame, records, leg.handheld_sends);
       StraceCount strace;
       if (options.strace && !strace.Attach(pid, dir / (std::string("strace-") + leg.word))) {
         printf("%s: strace could not attach to the station\n", leg.name);
         ok = false;
         break;
       }
+      const size_t answered = leg.answers->size();
       double cpu0 = e2e::ProcessCpuSeconds(pid), t0 = Now();
       handheld::ExchangeResult r = session.Run(*leg.plan);
       double seconds = Now() - t0;
@@ -392,24 +414,34 @@ int main(int argc, char** argv) {
         break;
       }
       const double rate = records / seconds;
+      const double answer_us = Median(std::vector<double>(
+          leg.answers->begin() + static_cast<std::ptrdiff_t>(answered), leg.answers->end()));
       printf("run %d %s: %.3f s, %s records/s; station CPU %.3f s, %.4f s per 1,000 records\n", run,
              leg.name, seconds, Thousands(rate).c_str(), cpu, cpu * 1000 / records);
+      leg.station.push_back(rate);
       usleep(300 * 1000);  // let the station log the result and go idle
-      if (!options.strace) after = IdealPairRate(frame, records, leg.handheld_sends);
-      if (before < 0 || after < 0) {
+      if (options.strace) continue;
+      after = RunIdealPair(frame, records, leg.handheld_sends);
+      if (before.rate < 0 || after.rate < 0) {
         printf("%s: the ideal pair failed\n", leg.name);
         ok = false;
         break;
       }
-      if (!options.strace) {
-        const double ideal = (before + after) / 2;
-        printf("run %d %s: ideal pair %s frames/s (%s before, %s after), share %.2f\n", run,
-               leg.word, Thousands(ideal).c_str(), Thousands(before).c_str(),
-               Thousands(after).c_str(), rate / ideal);
-        leg.ideal.push_back(ideal);
-        leg.share.push_back(rate / ideal);
-      }
-      leg.station.push_back(rate);
+      const double ideal = (before.rate + after.rate) / 2;
+      const double ideal_answer_us = (before.answer_us + after.answer_us) / 2;
+      printf(
+          "run %d %s: station %s records/s, ideal pair %s frames/s (%s before, %s after), "
+          "share %.2f\n",
+          run, leg.word, Thousands(rate).c_str(), Thousands(ideal).c_str(),
+          Thousands(before.rate).c_str(), Thousands(after.rate).c_str(), rate / ideal);
+      printf(
+          "run %d %s: answer time p50 station %.0f us, ideal pair %.0f us (%.0f before, %.0f "
+          "after), share %.2f\n",
+          run, leg.word, answer_us, ideal_answer_us, before.answer_us, after.answer_us,
+          ideal_answer_us / answer_us);
+      leg.ideal.push_back(ideal);
+      leg.share.push_back(rate / ideal);
+      leg.answer_share.push_back(ideal_answer_us / answer_us);
     }
     if (!ok) break;
     // Each run must deliver every byte; the next one starts from nothing.
@@ -429,9 +461,11 @@ int main(int argc, char** argv) {
   if (ok && !options.strace) {
     const char* of = options.runs == 1 ? "" : "median of the runs: ";
     for (const Leg& leg : legs) {
-      printf("%s: %sstation %s records/s, ideal pair %s frames/s, share %.2f\n", leg.word, of,
-             Thousands(Median(leg.station)).c_str(), Thousands(Median(leg.ideal)).c_str(),
-             Median(leg.share));
+      printf(
+          "%s: %sstation %s records/s, ideal pair %s frames/s, share %.2f; answer time share "
+          "%.2f\n",
+          leg.word, of, Thousands(Median(leg.station)).c_str(),
+          Thousands(Median(leg.ideal)).c_str(), Median(leg.share), Median(leg.answer_share));
     }
   }
   const handheld::Latencies& lat = session.latencies();
