@@ -119,6 +119,9 @@ class PosixSerialSystem : public SerialSystem {
   std::shared_ptr<WireTrace> trace_;
   std::shared_ptr<PortRegistry> ports_ = std::make_shared<PortRegistry>();
   std::string open_error_;  // why the last Open failed; "" after a success
+  // The descriptors of a wait, kept from wait to wait: the station waits once
+  // per byte it is sent, and need not allocate each time.
+  std::vector<pollfd> fds_;
 };
 
 PosixSerialPort::PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry)
@@ -280,7 +283,8 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
 
 void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) {
   if (timeout_ms <= 0) return;
-  std::vector<pollfd> fds;
+  std::vector<pollfd>& fds = fds_;
+  fds.clear();
   for (SerialPort* port : ports) {
     if (port == nullptr) continue;
     int fd = port->WaitHandle();
@@ -313,8 +317,9 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
       return;
     }
     bool input = false;
-    std::vector<pollfd> live;
-    for (const pollfd& p : fds) {
+    size_t live = 0;
+    for (size_t i = 0; i < fds.size(); ++i) {
+      const pollfd p = fds[i];
       if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
         // Gone for good: polling it again would return at once, forever.
         // The caller learns it from the port (Lost) and closes it.
@@ -323,10 +328,10 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
         continue;
       }
       if (p.revents & POLLIN) input = true;
-      live.push_back(pollfd{p.fd, POLLIN, 0});
+      fds[live++] = pollfd{p.fd, POLLIN, 0};
     }
     if (input) return;
-    fds.swap(live);
+    fds.resize(live);
   }
 }
 
