@@ -1,6 +1,6 @@
 // Throughput of the station program: records of 64 bytes uploaded and then
 // downloaded over a pseudo-terminal pair by an in-process handheld, the
-// station's CPU time per 1,000 records, the answer times, and the CPU an idle
+// station's CPU time per record, the answer times, and the CPU an idle
 // station uses while it watches a line.
 //
 // Each leg is measured against an ideal stop-and-wait pair on a pseudo-
@@ -403,10 +403,14 @@ int main(int argc, char** argv) {
         break;
       }
       const size_t answered = leg.answers->size();
-      double cpu0 = e2e::ProcessCpuSeconds(pid), t0 = Now();
+      // The station has one thread: its schedstat is its CPU time, to the
+      // nanosecond (the clock ticks of /proc stat when the kernel keeps none).
+      const bool fine = RunSeconds(pid) >= 0;
+      auto station_cpu = [&] { return fine ? RunSeconds(pid) : e2e::ProcessCpuSeconds(pid); };
+      double cpu0 = station_cpu(), t0 = Now();
       handheld::ExchangeResult r = session.Run(*leg.plan);
       double seconds = Now() - t0;
-      double cpu = e2e::ProcessCpuSeconds(pid) - cpu0;
+      double cpu = station_cpu() - cpu0;
       if (options.strace) leg.calls = strace.Detach();
       if (!r.complete) {
         printf("%s: exchange not complete: %s\n", leg.name, r.failure.c_str());
@@ -416,8 +420,8 @@ int main(int argc, char** argv) {
       const double rate = records / seconds;
       const double answer_us = Median(std::vector<double>(
           leg.answers->begin() + static_cast<std::ptrdiff_t>(answered), leg.answers->end()));
-      printf("run %d %s: %.3f s, %s records/s; station CPU %.3f s, %.4f s per 1,000 records\n", run,
-             leg.name, seconds, Thousands(rate).c_str(), cpu, cpu * 1000 / records);
+      printf("run %d %s: %.3f s, %s records/s; station CPU %.3f s, %.1f us per record\n", run,
+             leg.name, seconds, Thousands(rate).c_str(), cpu, cpu * 1e6 / records);
       leg.station.push_back(rate);
       usleep(300 * 1000);  // let the station log the result and go idle
       if (options.strace) continue;
