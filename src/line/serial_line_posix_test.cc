@@ -135,6 +135,46 @@ TEST_F(PosixLine, PurgeDropsInputButDeliversWhatWasJustSent) {
   EXPECT_EQ(std::string(1, EOT), pty.Receive(1));
 }
 
+// A burst read in one go leaves bytes the caller did not ask for yet: they
+// are still queued input, and a wait must not block on a driver that no
+// longer holds them. Also through the trace, which wraps the port.
+TEST_F(PosixLine, RestOfABurstIsQueuedAndWakesTheWaitAtOnce) {
+  ScopedTempDir dir;
+  for (bool traced : {false, true}) {
+    SCOPED_TRACE(traced ? "traced" : "untraced");
+    ScopedEnv trace("KAVELIN2_TRACE", traced ? dir.path() + "/wire.txt" : "");
+    RealStation s;
+    auto port = s.serial->Open("COM1");
+    ASSERT_NE(nullptr, port);
+    port->Configure(FormatOf(Entry("COM1", 2)));
+    pty.Send(
+        "\x02"
+        "00001AB\x03X\x05");
+    SerialPort* ports[] = {port.get()};
+    s.serial->WaitForInput(ports, 2000);
+    ASSERT_EQ(11, port->QueuedInput());
+    uint8_t frame[10] = {};
+    ASSERT_EQ(10, port->Read(frame, 10));
+    EXPECT_EQ(
+        "\x02"
+        "00001AB\x03X",
+        std::string(reinterpret_cast<char*>(frame), 10));
+
+    int32_t start = s.clock->NowMs();
+    s.serial->WaitForInput(ports, 2000);
+    EXPECT_LT(s.clock->NowMs() - start, 500);
+    EXPECT_EQ(1, port->QueuedInput());
+    uint8_t b = 0;
+    ASSERT_EQ(1, port->Read(&b, 1));
+    EXPECT_EQ(ENQ, b);
+    EXPECT_EQ(0, port->QueuedInput());
+    EXPECT_EQ(0, port->Read(&b, 1));
+    if (traced) {
+      EXPECT_NE(std::string::npos, ReadFile(dir.path() + "/wire.txt").find("RX 05 |.|"));
+    }
+  }
+}
+
 TEST_F(PosixLine, SecondOpenOfTheSameDeviceIsRefused) {
   RealStation s;
   auto first = s.serial->Open("COM1");

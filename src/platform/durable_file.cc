@@ -12,26 +12,38 @@
 namespace kavelin2 {
 namespace {
 
-bool WriteFully(int fd, const uint8_t* data, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, data, n);
+// |written|, when set, receives the count that went through, also on failure.
+bool WriteFully(int fd, const uint8_t* data, size_t n, size_t* written = nullptr) {
+  size_t done = 0;
+  bool ok = true;
+  while (done < n) {
+    ssize_t w = ::write(fd, data + done, n - done);
     if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    data += w;
-    n -= static_cast<size_t>(w);
+    if (w <= 0) {
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(w);
   }
-  return true;
+  if (written != nullptr) *written = done;
+  return ok;
 }
 
 }  // namespace
 
 bool AppendAll(int fd, const uint8_t* data, size_t n) {
   if (fd < 0) return false;
+  // This runs once per record received: the size is asked only when a write
+  // failed, never before every record.
+  size_t written = 0;
+  if (WriteFully(fd, data, n, &written)) return true;
+  // Nothing of a record that did not go through whole may stay. Every write
+  // went to the end of the file, so it grew by exactly what went through.
   struct stat sb;
-  if (::fstat(fd, &sb) != 0) return false;
-  if (WriteFully(fd, data, n)) return true;
-  // Nothing of a record that did not go through whole may stay.
-  while (::ftruncate(fd, sb.st_size) != 0 && errno == EINTR) {
+  if (written == 0 || ::fstat(fd, &sb) != 0) return false;
+  const int64_t before = static_cast<int64_t>(sb.st_size) - static_cast<int64_t>(written);
+  if (before < 0) return false;
+  while (::ftruncate(fd, static_cast<off_t>(before)) != 0 && errno == EINTR) {
   }
   return false;
 }

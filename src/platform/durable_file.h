@@ -9,9 +9,10 @@
 
 namespace kavelin2 {
 
-// Appends all |n| bytes at the end of |fd|. When the write fails or comes out
-// short, the file is cut back to the size it had, so that a block sent again
-// does not leave a torn record behind. True when every byte was written.
+// Appends all |n| bytes at the end of |fd| (opened with O_APPEND). When the
+// write fails or comes out short, the file is cut back to the size it had, so
+// that a block sent again does not leave a torn record behind. True when
+// every byte was written.
 bool AppendAll(int fd, const uint8_t* data, size_t n);
 
 // Flushes the data of |fd| to stable storage.

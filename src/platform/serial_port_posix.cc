@@ -15,6 +15,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +32,10 @@
 
 namespace kavelin2 {
 namespace {
+
+// What one read() may take from the driver ahead of the caller: the size of
+// the tty layer's own input buffer, so that a read takes everything queued.
+constexpr int kReadAheadSize = 4096;
 
 // A write that finds no room in the driver's queue for this long gives up:
 // the other end has stopped reading (a real line with no flow control always
@@ -72,7 +77,14 @@ class PosixSerialPort : public SerialPort {
     dead_ = true;
   }
 
+  // Bytes already taken from the driver that the caller has not read yet.
+  int ReadAhead() const { return dead_ ? 0 : ahead_end_ - ahead_next_; }
+
  private:
+  // Takes everything the driver holds into the (empty) read-ahead buffer,
+  // without waiting. False on a failure of the line.
+  bool FillReadAhead();
+
   void Failed(int error) {
     if (error == EIO || error == ENXIO || error == ENODEV || error == EBADF) {
       MarkDead(std::strerror(error));
@@ -83,6 +95,13 @@ class PosixSerialPort : public SerialPort {
   std::shared_ptr<PortRegistry> registry_;
   bool dead_ = false;
   std::string reason_;
+  // A frame arrives in one burst: a single read() takes all of it, instead of
+  // asking the driver for the queue's size before every read and reading the
+  // lead byte and the rest of the frame apart. What is held here counts as
+  // queued input (QueuedInput, WaitForInput) and goes with a purge.
+  uint8_t ahead_[kReadAheadSize];
+  int ahead_next_ = 0;
+  int ahead_end_ = 0;
 };
 
 class PosixSerialSystem : public SerialSystem {
@@ -100,6 +119,9 @@ class PosixSerialSystem : public SerialSystem {
   std::shared_ptr<WireTrace> trace_;
   std::shared_ptr<PortRegistry> ports_ = std::make_shared<PortRegistry>();
   std::string open_error_;  // why the last Open failed; "" after a success
+  // The descriptors of a wait, kept from wait to wait: the station waits once
+  // per byte it is sent, and need not allocate each time.
+  std::vector<pollfd> fds_;
 };
 
 PosixSerialPort::PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry)
@@ -126,27 +148,35 @@ void PosixSerialPort::Configure(const LineFormat& format) {
   ioctl(fd_, TIOCMBIS, &bits);
 }
 
+bool PosixSerialPort::FillReadAhead() {
+  ahead_next_ = ahead_end_ = 0;
+  for (;;) {
+    ssize_t r = read(fd_, ahead_, sizeof ahead_);
+    // 0 is an empty queue (VMIN 0), not the end of the line.
+    if (r >= 0) {
+      ahead_end_ = static_cast<int>(r);
+      return true;
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return true;
+    Failed(errno);
+    return false;
+  }
+}
+
 int PosixSerialPort::QueuedInput() {
   if (dead_) return 0;
-  int queued = 0;
-  if (ioctl(fd_, FIONREAD, &queued) != 0) {
-    Failed(errno);
-    return 0;
-  }
-  return queued;
+  if (ReadAhead() == 0) FillReadAhead();
+  return ReadAhead();
 }
 
 int PosixSerialPort::Read(uint8_t* buf, int n) {
   if (dead_ || n <= 0) return 0;
-  for (;;) {
-    ssize_t r = read(fd_, buf, static_cast<size_t>(n));
-    // 0 is an empty queue (VMIN 0), not the end of the line.
-    if (r >= 0) return static_cast<int>(r);
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-    Failed(errno);
-    return -1;
-  }
+  if (ReadAhead() == 0 && !FillReadAhead()) return -1;
+  int k = std::min(n, ReadAhead());
+  std::memcpy(buf, ahead_ + ahead_next_, static_cast<size_t>(k));
+  ahead_next_ += k;
+  return k;
 }
 
 bool PosixSerialPort::Write(const uint8_t* buf, int n) {
@@ -186,6 +216,7 @@ void PosixSerialPort::Purge() {
   while (tcdrain(fd_) != 0 && errno == EINTR) {
   }
   tcflush(fd_, TCIFLUSH);
+  ahead_next_ = ahead_end_ = 0;
 }
 
 void PosixSerialPort::DropControlLines() {
@@ -252,16 +283,26 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
 
 void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) {
   if (timeout_ms <= 0) return;
-  const int32_t start = clock_.NowMs();
-  std::vector<pollfd> fds;
+  std::vector<pollfd>& fds = fds_;
+  fds.clear();
   for (SerialPort* port : ports) {
     if (port == nullptr) continue;
     int fd = port->WaitHandle();
-    if (fd >= 0) fds.push_back(pollfd{fd, POLLIN, 0});
+    if (fd < 0) continue;
+    // Input already read ahead is input: the driver's queue no longer shows
+    // it. Ports are found by descriptor, as a trace may wrap them.
+    auto it = ports_->find(fd);
+    if (it != ports_->end() && it->second->ReadAhead() > 0) return;
+    fds.push_back(pollfd{fd, POLLIN, 0});
   }
-  for (;;) {
-    int32_t remaining = timeout_ms - static_cast<int32_t>(static_cast<uint32_t>(clock_.NowMs()) -
-                                                          static_cast<uint32_t>(start));
+  const int32_t start = clock_.NowMs();
+  for (bool first = true;; first = false) {
+    // Only a wait that must go on after an early wake-up asks the clock how
+    // much of it is left.
+    int32_t remaining =
+        first ? timeout_ms
+              : timeout_ms - static_cast<int32_t>(static_cast<uint32_t>(clock_.NowMs()) -
+                                                  static_cast<uint32_t>(start));
     if (remaining <= 0) return;
     if (fds.empty()) {
       // No live line to wait on: wait on the clock.
@@ -276,8 +317,9 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
       return;
     }
     bool input = false;
-    std::vector<pollfd> live;
-    for (const pollfd& p : fds) {
+    size_t live = 0;
+    for (size_t i = 0; i < fds.size(); ++i) {
+      const pollfd p = fds[i];
       if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
         // Gone for good: polling it again would return at once, forever.
         // The caller learns it from the port (Lost) and closes it.
@@ -286,10 +328,10 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
         continue;
       }
       if (p.revents & POLLIN) input = true;
-      live.push_back(pollfd{p.fd, POLLIN, 0});
+      fds[live++] = pollfd{p.fd, POLLIN, 0};
     }
     if (input) return;
-    fds.swap(live);
+    fds.resize(live);
   }
 }
 
