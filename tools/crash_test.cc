@@ -125,7 +125,8 @@ class KillRun {
       case 2:
         if (station_->Running()) return Waiting("the station was not killed at the point");
         if (int status = station_->Wait(0); status != 128 + SIGKILL)
-          return Fail("the station ended with status " + std::to_string(status));
+          return Fail("the station ended with status " + std::to_string(status) + ":\n" +
+                      station_->Output());
         // The handheld reads and reports an ACK that was on its way.
         return Next(3, 300);
       case 3:
@@ -144,7 +145,8 @@ class KillRun {
       case 6:
         if (station_->Running()) return Waiting("the restarted station did not stop");
         if (int status = station_->Wait(0); status != 0)
-          return Fail("the restarted station ended with status " + std::to_string(status));
+          return Fail("the restarted station ended with status " + std::to_string(status) + ":\n" +
+                      station_->Output());
         return Fail(Check());
       default:
         return false;

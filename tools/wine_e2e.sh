@@ -125,10 +125,13 @@ echo "wine_e2e: station CPU while idle under Wine: ${idle_pct}% of a core"
 awk -v p="$idle_pct" 'BEGIN { exit !(p < 2.0) }' || fail "idle: ${idle_pct}% of a core"
 grep -q "L1 PHASE=WAITING" station.out || fail "idle: line 1 did not go on line"
 # The other end goes away (as a USB adapter pulled out): the station must
-# not spin on the dead line.
+# not spin on the dead line. Its name goes with it, as a pulled adapter's
+# by-id link does: left behind, it would lead the station, which retries it,
+# to whichever pseudo-terminal the system numbers next, another program's.
 exec 3>&-
 kill "$holder_pid" 2>/dev/null
 wait "$holder_pid" 2>/dev/null
+rm -f "$com1"
 sleep 1
 cpu0=$(cpu_seconds "$station_pid")
 sleep 2

@@ -3,14 +3,19 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "line/line.h"
 #include "online/consumers.h"
@@ -77,6 +82,31 @@ TEST(DevicePathForPort, NamesDevicesByThePortText) {
 TEST(DevicePathForPort, RefusesTextsThatCouldReachOtherPaths) {
   for (const char* bad : {"", "../..", "S0/..", "COM1 ", "USB0\n", "COM123"})
     EXPECT_EQ("", DevicePathForPort(bad)) << bad;
+}
+
+// A new pseudo-terminal, as another program would make it, under |path|, the
+// name of one that has gone. The system hands out the lowest free number, so
+// the ones made here fill the free numbers below it first; all are kept in
+// |held|. Null if some other program got the number meanwhile.
+Pty* TakeNumber(const std::string& path, std::vector<std::unique_ptr<Pty>>* held) {
+  for (int i = 0; i < 256; ++i) {
+    held->push_back(std::make_unique<Pty>());
+    if (!held->back()->ok()) return nullptr;
+    if (held->back()->path() == path) return held->back().get();
+  }
+  return nullptr;
+}
+
+// True when nobody holds the terminal at |path| as a station holds its line
+// (exclusive, locked).
+bool HeldByNobody(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  int exclusive = -1;
+  bool free =
+      ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive == 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
+  close(fd);
+  return free;
 }
 
 class PosixLine : public ::testing::Test {
@@ -349,6 +379,67 @@ TEST_F(PosixLine, HungUpLineIsLeftOutWhileTheOtherLineIsServed) {
   EXPECT_EQ(1, PollByte(s.st.LineTable[1], &b));
   EXPECT_EQ(ENQ, b);
   CloseLines(s.st);
+}
+
+// The handheld's end goes and its link stays (a simulator killed with
+// SIGKILL): the next pseudo-terminal to get the number belongs to someone
+// else, and the station must not take it over; a link made anew is a line
+// again, even to that same number.
+TEST_F(PosixLine, LostPseudoTerminalIsNotTakenAgainThroughTheLinkItLeftBehind) {
+  ScopedTempDir dir;
+  auto handheld = std::make_unique<Pty>();
+  ASSERT_TRUE(handheld->ok());
+  const std::string number = handheld->path();
+  const std::string link = dir.path() + "/com1";
+  ASSERT_EQ(0, symlink(number.c_str(), link.c_str()));
+  ScopedEnv com1("KAVELIN2_PORT_COM1", link);
+  RealStation s;
+  auto port = s.serial->Open("COM1");
+  ASSERT_NE(nullptr, port);
+  handheld.reset();
+  SerialPort* ports[] = {port.get()};
+  s.serial->WaitForInput(ports, 500);
+  ASSERT_TRUE(port->Lost());
+  port.reset();
+
+  std::vector<std::unique_ptr<Pty>> held;
+  ASSERT_NE(nullptr, TakeNumber(number, &held)) << "another program took " << number;
+  EXPECT_EQ(nullptr, s.serial->Open("COM1"));
+  EXPECT_EQ(link + ": its pseudo-terminal has gone and the name was not published again",
+            s.serial->LastOpenError());
+  EXPECT_TRUE(HeldByNobody(number));
+  // Asked again, the same answer: the link is still the one left behind.
+  EXPECT_EQ(nullptr, s.serial->Open("COM1"));
+
+  // Published again as a publisher replaces its link: a new link renamed
+  // over the old one.
+  const std::string fresh = dir.path() + "/com1.new";
+  ASSERT_EQ(0, symlink(number.c_str(), fresh.c_str()));
+  ASSERT_EQ(0, std::rename(fresh.c_str(), link.c_str()));
+  auto again = s.serial->Open("COM1");
+  ASSERT_NE(nullptr, again) << s.serial->LastOpenError();
+  EXPECT_FALSE(HeldByNobody(number));
+}
+
+// A pseudo-terminal named by its own device path never comes back: the
+// number it had is another terminal's next.
+TEST_F(PosixLine, LostPseudoTerminalNamedByItsDevicePathIsNeverTakenAgain) {
+  RealStation s;
+  auto port = s.serial->Open("COM1");
+  ASSERT_NE(nullptr, port);
+  const std::string number = pty.path();
+  pty.Hangup();
+  SerialPort* ports[] = {port.get()};
+  s.serial->WaitForInput(ports, 500);
+  ASSERT_TRUE(port->Lost());
+  port.reset();
+
+  std::vector<std::unique_ptr<Pty>> held;
+  ASSERT_NE(nullptr, TakeNumber(number, &held)) << "another program took " << number;
+  EXPECT_EQ(nullptr, s.serial->Open("COM1"));
+  EXPECT_EQ(number + ": its pseudo-terminal has gone and the name was not published again",
+            s.serial->LastOpenError());
+  EXPECT_TRUE(HeldByNobody(number));
 }
 
 TEST_F(PosixLine, IdleOpenLineCostsNoProcessorTime) {

@@ -8,15 +8,20 @@
 // returns). A line's error flags need no clearing: the tty driver does not
 // stop I/O after a framing, parity or overrun error.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,9 +58,73 @@ std::string HangUpReason(short revents) {
 // Shared by the system and its ports, so either may go first.
 using PortRegistry = std::map<int, class PosixSerialPort*>;
 
+// One symbolic link on the way from a device path to its device: which
+// link it is (file system, inode, when it was made) and where it points.
+struct LinkStamp {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  int64_t changed_ns = 0;
+  std::string target;
+  bool operator==(const LinkStamp&) const = default;
+};
+
+// The symbolic links a path leads through, in order; empty when the path is
+// the device node itself. Whoever publishes a pseudo-terminal under a name
+// (the handheld simulator, socat) makes these links anew each time.
+using NameTrail = std::vector<LinkStamp>;
+
+NameTrail TrailOf(const std::string& path) {
+  NameTrail trail;
+  std::string at = path;
+  // The kernel gives up after 40 links; so does this.
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat st;
+    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+    char target[PATH_MAX];
+    ssize_t n = readlink(at.c_str(), target, sizeof target);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof target) break;
+    LinkStamp stamp;
+    stamp.dev = st.st_dev;
+    stamp.ino = st.st_ino;
+    stamp.changed_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+    stamp.target.assign(target, static_cast<size_t>(n));
+    trail.push_back(stamp);
+    if (stamp.target[0] == '/') {
+      at = stamp.target;
+    } else {
+      size_t slash = at.rfind('/');
+      at = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + stamp.target;
+    }
+  }
+  return trail;
+}
+
+// Pseudo-terminals that went away under the station, by device path, with
+// the trail their path had when they were opened. A pseudo-terminal never
+// comes back: the system hands its number to the next one made, by any
+// program. While the path still leads through the same links, it leads to
+// that stranger, which the station must leave alone; once the links are made
+// anew, the name has been published again and is opened as before.
+using GoneTerminals = std::map<std::string, NameTrail>;
+
+bool IsPseudoTerminal(int fd) {
+  struct statfs fs;
+  return fstatfs(fd, &fs) == 0 && fs.f_type == DEVPTS_SUPER_MAGIC;
+}
+
+// What a port remembers of a pseudo-terminal it opened, to leave word when
+// it goes.
+struct TerminalOrigin {
+  std::string path;
+  NameTrail trail;
+  std::shared_ptr<GoneTerminals> gone;
+};
+
 class PosixSerialPort : public SerialPort {
  public:
-  PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry);
+  // |origin| is set for a pseudo-terminal.
+  PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry,
+                  std::unique_ptr<TerminalOrigin> origin);
   ~PosixSerialPort() override;
 
   void Configure(const LineFormat& format) override;
@@ -73,7 +142,10 @@ class PosixSerialPort : public SerialPort {
   // line stays silent from now on, and writes are dropped. The first reason
   // given is kept.
   void MarkDead(const std::string& reason) {
-    if (!dead_) reason_ = reason;
+    if (!dead_) {
+      reason_ = reason;
+      if (origin_) (*origin_->gone)[origin_->path] = origin_->trail;
+    }
     dead_ = true;
   }
 
@@ -93,6 +165,7 @@ class PosixSerialPort : public SerialPort {
 
   int fd_;
   std::shared_ptr<PortRegistry> registry_;
+  std::unique_ptr<TerminalOrigin> origin_;
   bool dead_ = false;
   std::string reason_;
   // A frame arrives in one burst: a single read() takes all of it, instead of
@@ -118,14 +191,16 @@ class PosixSerialSystem : public SerialSystem {
   Clock& clock_;
   std::shared_ptr<WireTrace> trace_;
   std::shared_ptr<PortRegistry> ports_ = std::make_shared<PortRegistry>();
+  std::shared_ptr<GoneTerminals> gone_ = std::make_shared<GoneTerminals>();
   std::string open_error_;  // why the last Open failed; "" after a success
   // The descriptors of a wait, kept from wait to wait: the station waits once
   // per byte it is sent, and need not allocate each time.
   std::vector<pollfd> fds_;
 };
 
-PosixSerialPort::PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry)
-    : fd_(fd), registry_(std::move(registry)) {
+PosixSerialPort::PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry,
+                                 std::unique_ptr<TerminalOrigin> origin)
+    : fd_(fd), registry_(std::move(registry)), origin_(std::move(origin)) {
   (*registry_)[fd_] = this;
 }
 
@@ -249,6 +324,15 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
     if (fd >= 0) close(fd);
     return nullptr;
   };
+  // A pseudo-terminal lost under this path is back only once its links are
+  // made anew (see GoneTerminals); until then the path leads to whichever
+  // terminal got its number since, and opening it would take that one over.
+  const NameTrail trail = TrailOf(path);
+  if (auto gone = gone_->find(path); gone != gone_->end()) {
+    if (gone->second == trail)
+      return refuse(-1, "its pseudo-terminal has gone and the name was not published again");
+    gone_->erase(gone);
+  }
   // Non-blocking, so that opening never waits for carrier.
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
@@ -273,7 +357,11 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
   ioctl(fd, TIOCEXCL);
   AskLowLatency(fd);
 
-  std::unique_ptr<SerialPort> port = std::make_unique<PosixSerialPort>(fd, ports_);
+  std::unique_ptr<TerminalOrigin> origin;
+  if (IsPseudoTerminal(fd))
+    origin = std::make_unique<TerminalOrigin>(TerminalOrigin{path, trail, gone_});
+  std::unique_ptr<SerialPort> port =
+      std::make_unique<PosixSerialPort>(fd, ports_, std::move(origin));
   if (trace_) {
     trace_->Note(port_name, "OPEN " + path);
     port = NewTracingPort(std::move(port), port_name, trace_);
