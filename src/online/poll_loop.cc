@@ -220,6 +220,7 @@ int PollLines(Station& st) {
       st.CurrentLine = i;
       if (DeviceReady(st)) ServeLine(st);
     }
+    st.ReportPass();
   }
 }
 

@@ -151,6 +151,9 @@ struct Station : Settings {
 
   // The consumers of the station's events, in the order they hear them.
   std::vector<std::unique_ptr<EventSink>> consumers;
+  // Result log records that could not be written since the station started
+  // (kept by the result log, for whoever watches the station).
+  int64_t ResultLogWriteErrors = 0;
 
   LineEntry& Line() { return LineTable[CurrentLine]; }
   int LineNumber() const { return CurrentLine + 1; }
@@ -159,6 +162,10 @@ struct Station : Settings {
   void Report(int line, EventBody body) {
     const Event event{line, std::move(body)};
     for (auto& consumer : consumers) consumer->OnEvent(event);
+  }
+  // Tells every consumer that a pass of the on-line loop is done.
+  void ReportPass() {
+    for (auto& consumer : consumers) consumer->OnPass();
   }
 };
 
