@@ -50,6 +50,8 @@ struct Words {
   const char* state_disconnected;
   const char* updated;
   const char* none;
+  const char* records;
+  const char* bytes;
 };
 
 constexpr Words kFrench{"fr",
@@ -87,7 +89,9 @@ constexpr Words kFrench{"fr",
                         "envoi",
                         "deconnectee",
                         "Mis a jour",
-                        "aucun"};
+                        "aucun",
+                        "enreg.",
+                        "octets"};
 constexpr Words kEnglish{"en",
                          "kavelin2 station: office view",
                          "Lines",
@@ -123,7 +127,9 @@ constexpr Words kEnglish{"en",
                          "sending",
                          "disconnected",
                          "Updated",
-                         "none"};
+                         "none",
+                         "records",
+                         "bytes"};
 constexpr Words kSpanish{"es",
                          "Estacion kavelin2: vista de oficina",
                          "Lineas",
@@ -159,7 +165,9 @@ constexpr Words kSpanish{"es",
                          "envio",
                          "desconectada",
                          "Actualizado",
-                         "ninguno"};
+                         "ninguno",
+                         "registros",
+                         "bytes"};
 
 const Words& WordsOf(const std::string& language) {
   if (language == "Francais") return kFrench;
@@ -218,12 +226,12 @@ std::string Duration(int64_t s) {
   return text;
 }
 
-std::string FileList(const std::vector<FileNote>& files) {
+std::string FileList(const std::vector<FileNote>& files, const Words& w = kEnglish) {
   std::string out;
   for (const FileNote& f : files) {
     if (!out.empty()) out += "; ";
-    out += f.name + " (" + std::to_string(f.records) + " records, " + std::to_string(f.bytes) +
-           " bytes)";
+    out += f.name + " (" + std::to_string(f.records) + " " + w.records + ", " +
+           std::to_string(f.bytes) + " " + w.bytes + ")";
   }
   return out;
 }
@@ -437,7 +445,7 @@ std::string RenderPage(const Facts& f, int refresh_seconds) {
     p += "<tr><td>" + Html(When(w, r.start)) + "</td><td>" + std::to_string(r.line) + "</td><td>" +
          Html(r.handheld) + "</td><td class=\"" + ResultClass(r.result) + "\">" + Html(r.result) +
          "</td><td>" + Duration(r.duration_s) + "</td><td>" + Html(r.reason) + "</td><td>" +
-         Html(FileList(r.received)) + "</td><td>" + Html(FileList(r.sent)) + "</td><td>" +
+         Html(FileList(r.received, w)) + "</td><td>" + Html(FileList(r.sent, w)) + "</td><td>" +
          Html(Joined(r.warnings)) + "</td></tr>";
   }
   if (recent.empty()) p += "<tr><td colspan=\"9\">" + Html(w.none) + "</td></tr>";
