@@ -5,6 +5,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev tmux
+# The office view: Beast and Asio (header-only), JSON; Prometheus and Chromium
+# for its tests.
+PACKAGES += libboost1.81-dev nlohmann-json3-dev prometheus chromium
 
 .PHONY: all deps build asan test test-fast test-asan run demo bench format clean
 

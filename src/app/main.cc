@@ -1,12 +1,15 @@
 // The station program: builds the platform and runs the station.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/app.h"
 #include "app/command_line.h"
 #include "app/config_command.h"
 #include "config/settings_text.h"
+#include "office/http_server.h"
+#include "office/office_config.h"
 #include "online/consumers.h"
 #include "online/service_notify.h"
 #include "platform/clock.h"
@@ -33,6 +36,13 @@ int main(int argc, char** argv) {
     case CommandLineAction::kRun:
       break;
   }
+  // The office view is asked for by the environment; one it cannot serve
+  // safely (a non-loopback address without a token) stops the station here.
+  const office::OfficeConfig office_config = office::OfficeConfigFromEnvironment();
+  if (!office_config.error.empty()) {
+    std::fprintf(stderr, "kavelin2: %s\n", office_config.error.c_str());
+    return kExitUsage;
+  }
   auto clock = NewSystemClock();
   auto serial = NewPlatformSerialSystem(*clock);
   auto launcher = NewPlatformProgramLauncher();
@@ -40,5 +50,16 @@ int main(int argc, char** argv) {
   Station st(Platform{clock.get(), serial.get(), launcher.get(), notifier.get()},
              NewDynamicUiRuntimeLink());
   AddStationConsumers(st);
+  std::unique_ptr<office::OfficeServer> office_server;
+  if (office_config.enabled) {
+    office::ViewOptions view;
+    std::string error;
+    office_server =
+        office::StartOfficeServer(AddOfficeView(st, view), office_config.server, &error);
+    if (office_server == nullptr) {
+      std::fprintf(stderr, "kavelin2: office view: %s\n", error.c_str());
+      return kExitFailure;
+    }
+  }
   return StationMain(st, parsed.command_line, UserAttends());
 }

@@ -19,7 +19,9 @@ class ResultLog : public EventSink {
       char record[kStatRecordSize];
       BuildStatRecord(static_cast<int>(ended->result), line, e.line + 1,
                       static_cast<long>(ended->elapsed_seconds), record);
-      AppendRecord(kStatFileName, record, sizeof record);  // a lost record is not shown
+      // A lost record is not shown on the station; it is counted for the
+      // office, which may raise an alert.
+      if (!AppendRecord(kStatFileName, record, sizeof record)) ++st_.ResultLogWriteErrors;
     } else if (std::holds_alternative<event::UploadLeftOnDisk>(e.body)) {
       char record[kUnlinkRecordSize];
       BuildUnlinkRecord(line, e.line + 1, record);

@@ -1,5 +1,7 @@
 #include "online/consumers.h"
 
+#include <utility>
+
 #include "display/online_display.h"
 #include "journal/exchange_log.h"
 #include "station/station.h"
@@ -12,6 +14,12 @@ void AddStationConsumers(Station& st) {
   st.consumers.push_back(NewResultLog(st));
   st.consumers.push_back(NewExchangeJournal(st));
   st.consumers.push_back(NewOnlineDisplay(st));
+}
+
+std::shared_ptr<office::SnapshotStore> AddOfficeView(Station& st, office::ViewOptions options) {
+  auto store = std::make_shared<office::SnapshotStore>();
+  st.consumers.push_back(std::make_unique<office::OfficeView>(st, store, std::move(options)));
+  return store;
 }
 
 }  // namespace kavelin2

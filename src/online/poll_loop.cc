@@ -216,6 +216,7 @@ int PollLines(Station& st) {
       LineEntry& line = st.LineTable[i];
       if (DeviceReady(st, line)) ServeLine(st, line);
     }
+    st.ReportPass();
   }
 }
 

@@ -120,6 +120,10 @@ class EventSink {
  public:
   virtual ~EventSink() = default;
   virtual void OnEvent(const Event& event) = 0;
+  // Once per pass of the on-line loop (at least every 100 ms), after the
+  // lines were served: for a consumer that follows what no event tells, such
+  // as a transfer's progress. Must return at once.
+  virtual void OnPass() {}
 };
 
 }  // namespace kavelin2

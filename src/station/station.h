@@ -157,11 +157,18 @@ struct Station : Settings {
 
   // The consumers of the station's events, in the order they hear them.
   std::vector<std::unique_ptr<EventSink>> consumers;
+  // Result log records that could not be written since the station started
+  // (kept by the result log, for whoever watches the station).
+  int64_t ResultLogWriteErrors = 0;
 
   // Tells every consumer what happened on line |line| (0 or 1).
   void Report(int line, EventBody body) {
     const Event event{line, std::move(body)};
     for (auto& consumer : consumers) consumer->OnEvent(event);
+  }
+  // Tells every consumer that a pass of the on-line loop is done.
+  void ReportPass() {
+    for (auto& consumer : consumers) consumer->OnPass();
   }
 };
 
