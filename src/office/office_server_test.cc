@@ -241,9 +241,9 @@ class OfficeServerTest : public DownloadFixture {
   std::string Handheld(const std::string& bytes) {
     line.ArriveNow(bytes);
     uint8_t b;
-    while (PollByte(ts.st, &b)) {
+    while (PollByte(L(), &b)) {
       L().LineDeadline = Deadline::After(ts.clock.NowMs(), kSilenceMs);
-      DispatchControlByte(ts.st, b);
+      DispatchControlByte(ts.st, L(), b);
     }
     return Sent();
   }
@@ -269,7 +269,7 @@ class OfficeServerTest : public DownloadFixture {
     Handheld(Id("007"));
     for (int i = 0; i < 20 && L().LinePhase != kPhaseNone; ++i) {
       ts.clock.Advance(kSilenceMs + 1);
-      HandleTimeout(ts.st);
+      HandleTimeout(ts.st, L());
     }
     ts.st.ReportPass();
   }
@@ -473,7 +473,6 @@ TEST_F(OfficeServerTest, HeadlessChromiumShowsLinesAndHandheldsWithAnOverdueOne)
   Serve();
   ASSERT_TRUE(CompleteExchange());
   SilentExchange();
-  ts.st.CurrentLine = 1;
   ts.st.LineTable[1].Disconnected = true;
   ts.st.ReportPass();
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";

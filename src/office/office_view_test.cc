@@ -49,9 +49,9 @@ class OfficeViewTest : public DownloadFixture {
   std::string Handheld(const std::string& bytes) {
     line.ArriveNow(bytes);
     uint8_t b;
-    while (PollByte(ts.st, &b)) {
+    while (PollByte(L(), &b)) {
       L().LineDeadline = Deadline::After(ts.clock.NowMs(), kSilenceMs);
-      DispatchControlByte(ts.st, b);
+      DispatchControlByte(ts.st, L(), b);
     }
     return Sent();
   }
@@ -80,7 +80,7 @@ class OfficeViewTest : public DownloadFixture {
     Handheld(Id("007"));
     for (int i = 0; i < 20 && L().LinePhase != kPhaseNone; ++i) {
       ts.clock.Advance(kSilenceMs + 1);
-      HandleTimeout(ts.st);
+      HandleTimeout(ts.st, L());
     }
   }
 
