@@ -5,6 +5,9 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev tmux
+# The device server that the tests of network ports (tcp://, rfc2217://) run
+# on 127.0.0.1.
+PACKAGES += ser2net
 
 .PHONY: all deps build asan test test-fast test-asan run demo bench format clean
 
