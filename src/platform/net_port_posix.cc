@@ -56,7 +56,15 @@ class PosixNetSocket : public NetSocket {
   Transfer Receive(uint8_t* buf, int n) override {
     for (;;) {
       const ssize_t r = recv(fd_, buf, static_cast<size_t>(n), MSG_DONTWAIT);
-      if (r > 0) return Transfer::Moved(static_cast<int>(r));
+      if (r > 0) {
+        // Acknowledge at once, not after the delayed-ACK time (40 ms): a
+        // server that sends a frame in two segments without TCP_NODELAY
+        // holds the second back until the first is acknowledged, and the
+        // station says nothing before it has the whole frame. The kernel
+        // leaves quick-ACK mode by itself, so it is asked again each time.
+        SetQuickAck();
+        return Transfer::Moved(static_cast<int>(r));
+      }
       if (r == 0) return Transfer::Over("connection closed by the device server");
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) return Transfer::Moved(0);
@@ -81,6 +89,11 @@ class PosixNetSocket : public NetSocket {
   int Handle() const override { return fd_; }
 
  private:
+  void SetQuickAck() {
+    int on = 1;
+    setsockopt(fd_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+  }
+
   int fd_;
 };
 

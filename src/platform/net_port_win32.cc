@@ -107,6 +107,13 @@ SOCKET ConnectTo(const addrinfo& ai, std::string* why) {
   tcp_keepalive keep{1, kKeepIdleMs, kKeepIntervalMs};
   DWORD returned = 0;
   WSAIoctl(s, SIO_KEEPALIVE_VALS, &keep, sizeof keep, nullptr, 0, &returned, nullptr, nullptr);
+#ifdef SIO_TCP_SET_ACK_FREQUENCY
+  // Every segment acknowledged at once: a server without TCP_NODELAY holds
+  // the rest of a frame back until its first part is acknowledged.
+  DWORD every = 1;
+  WSAIoctl(s, SIO_TCP_SET_ACK_FREQUENCY, &every, sizeof every, nullptr, 0, &returned, nullptr,
+           nullptr);
+#endif
 #ifdef TCP_KEEPCNT
   DWORD count = 3;
   setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, reinterpret_cast<const char*>(&count), sizeof count);
