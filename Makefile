@@ -61,6 +61,7 @@ demo: build
 bench: build
 	./$(BUILD)/kavelin2_bench
 	./$(BUILD)/kavelin2_append_bench
+	./$(BUILD)/kavelin2_ser2net_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
