@@ -8,6 +8,9 @@ PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev lib
 # The office view: Beast and Asio (header-only), JSON; Prometheus and Chromium
 # for its tests.
 PACKAGES += libboost1.81-dev nlohmann-json3-dev prometheus chromium
+# The device server that the tests of network ports (tcp://, rfc2217://) run
+# on 127.0.0.1.
+PACKAGES += ser2net
 
 .PHONY: all deps build asan test test-fast test-asan run demo bench format clean
 
@@ -61,6 +64,7 @@ demo: build
 bench: build
 	./$(BUILD)/kavelin2_bench
 	./$(BUILD)/kavelin2_append_bench
+	./$(BUILD)/kavelin2_ser2net_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

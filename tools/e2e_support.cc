@@ -1,9 +1,12 @@
 #include "e2e_support.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -204,7 +207,9 @@ void Child::Signal(int sig) {
 
 std::string Child::Output() const { return ReadFile(out_path_); }
 
-std::string Child::Errors() const { return err_path_.empty() ? std::string() : ReadFile(err_path_); }
+std::string Child::Errors() const {
+  return err_path_.empty() ? std::string() : ReadFile(err_path_);
+}
 
 double ProcessCpuSeconds(pid_t pid) {
   std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
@@ -242,6 +247,99 @@ SimulatorProcess::SimulatorProcess(const WorkDir& dir, const std::string& name,
   child_ = std::make_unique<Child>(BuildDir() + "/kavelin2-handheld", args, dir.path(),
                                    std::map<std::string, std::string>{}, dir / (name + ".out"));
 }
+
+int ReservedLoopbackPort(int* holder) {
+  *holder = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (*holder < 0 || bind(*holder, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      getsockname(*holder, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    throw std::runtime_error("no free port on 127.0.0.1");
+  }
+  return ntohs(a.sin_port);
+}
+
+namespace {
+
+// The lines of /proc/net/tcp: "sl local rem st tx:rx tr:when ...", with
+// addresses as hex "0100007F:0FA1".
+std::vector<std::vector<std::string>> TcpTable() {
+  std::istringstream in(ReadFile("/proc/net/tcp"));
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  std::getline(in, line);  // the heading
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::vector<std::string> row;
+    for (std::string f; fields >> f;) row.push_back(f);
+    if (row.size() >= 6) rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string LoopbackHex(int port) {
+  char text[32];
+  snprintf(text, sizeof text, "0100007F:%04X", port);
+  return text;
+}
+
+}  // namespace
+
+bool ListeningOnLoopback(int port) {
+  for (const auto& row : TcpTable())
+    if (row[1] == LoopbackHex(port) && row[3] == "0A") return true;
+  return false;
+}
+
+std::vector<std::string> ClientTimersToLoopback(int port) {
+  std::vector<std::string> timers;
+  for (const auto& row : TcpTable())
+    if (row[2] == LoopbackHex(port) && row[3] == "01") timers.push_back(row[5]);
+  return timers;
+}
+
+Ser2netProcess::Ser2netProcess(const WorkDir& dir, int port, std::string device, bool rfc2217,
+                               std::string line)
+    : dir_(dir),
+      port_(port),
+      device_(std::move(device)),
+      rfc2217_(rfc2217),
+      line_(std::move(line)) {}
+
+std::string Ser2netProcess::Program() {
+  for (const char* path : {"/usr/sbin/ser2net", "/usr/bin/ser2net", "/usr/local/sbin/ser2net"})
+    if (access(path, X_OK) == 0) return path;
+  return "";
+}
+
+bool Ser2netProcess::Start() {
+  if (Program().empty()) return false;
+  const std::string config = dir_ / "ser2net.yaml";
+  // "local": a pseudo-terminal has no modem lines to wait for.
+  WriteFile(config, "%YAML 1.1\n---\nconnection: &cradle\n  accepter: " +
+                        std::string(rfc2217_ ? "telnet(rfc2217),tcp," : "tcp,") + "127.0.0.1," +
+                        std::to_string(port_) + "\n  connector: serialdev," + device_ + "," +
+                        line_ +
+                        ",local\n  options:\n    kickolduser: true\n    chardelay: false\n");
+  ++runs_;
+  // -n: in the foreground, a child of the test; -u: no UUCP lock files.
+  child_ = std::make_unique<Child>(
+      Program(), std::vector<std::string>{"-n", "-u", "-c", config, "-P", dir_ / "ser2net.pid"},
+      dir_.path(), std::map<std::string, std::string>{},
+      dir_ / ("ser2net." + std::to_string(runs_) + ".out"));
+  return WaitFor([&] { return ListeningOnLoopback(port_) || !child_->Running(); }, 10000) &&
+         child_->Running();
+}
+
+void Ser2netProcess::Kill() {
+  if (!child_) return;
+  child_->Signal(SIGKILL);
+  child_->Wait(5000);
+}
+
+std::string Ser2netProcess::Output() const { return child_ ? child_->Output() : std::string(); }
 
 std::string StatRecord(const std::string& result, const std::string& id, int line, time_t start,
                        int elapsed) {

@@ -106,6 +106,45 @@ class SimulatorProcess {
   std::unique_ptr<Child> child_;
 };
 
+// A TCP port on 127.0.0.1 that is bound by |holder| (a socket kept open by
+// the caller, never listening), so that nothing else takes it: a connect to
+// it is refused. Close |holder| to hand the port to a server.
+int ReservedLoopbackPort(int* holder);
+// True while a socket listens on 127.0.0.1:|port| (from /proc/net/tcp, so
+// that looking does not connect).
+bool ListeningOnLoopback(int port);
+// The connections to 127.0.0.1:|port| made by a client on this machine, as
+// their /proc/net/tcp timer fields ("tr:tm->when", e.g. "02:000007D0": the
+// keepalive timer due in 2000 clock ticks).
+std::vector<std::string> ClientTimersToLoopback(int port);
+
+// The real ser2net (the device server of sites that put their cradles on the
+// network), serving |device| on 127.0.0.1:|port|: raw TCP or Telnet with
+// RFC 2217, the line at |line| ("9600n81") until a client sets it, and with
+// chardelay off as the station needs (see the README). Its configuration,
+// pid file and output are in |dir|.
+class Ser2netProcess {
+ public:
+  Ser2netProcess(const WorkDir& dir, int port, std::string device, bool rfc2217,
+                 std::string line = "9600n81");
+  // Starts it and waits (at most 10 s) until it listens. False when it did
+  // not come up (its output says why).
+  bool Start();
+  // SIGKILL, as a crash or a power cut of the device server.
+  void Kill();
+  std::string Output() const;
+  static std::string Program();  // "" when ser2net is not installed
+
+ private:
+  const WorkDir& dir_;
+  int port_;
+  std::string device_;
+  bool rfc2217_;
+  std::string line_;
+  int runs_ = 0;
+  std::unique_ptr<Child> child_;
+};
+
 // The STAT.TXT record an exchange that began at |start| (calendar seconds)
 // and lasted |elapsed| seconds writes.
 std::string StatRecord(const std::string& result, const std::string& id, int line, time_t start,

@@ -174,19 +174,27 @@ TEST_P(ProgramCannotGoOnLine, ExitsWithItsStatusAndOneLineOnStandardError) {
   int holder = open(held.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(holder, 0);
   ASSERT_EQ(0, flock(holder, LOCK_EX | LOCK_NB));
-  std::string device = c.device == "held"   ? held.path()
-                       : c.device.empty()   ? std::string()
-                       : c.device[0] == '/' ? c.device
-                                            : dir / c.device;
+  // A port on 127.0.0.1 that is bound and never listens: connections to
+  // it are refused.
+  int reserved = -1;
+  const std::string port = std::to_string(ReservedLoopbackPort(&reserved));
+  std::string device = c.device == "held"      ? held.path()
+                       : c.device == "refused" ? "tcp://127.0.0.1:" + port
+                       : c.device.empty()      ? std::string()
+                       : c.device[0] == '/' || c.device.find("://") != std::string::npos
+                           ? c.device
+                           : dir / c.device;
   std::map<std::string, std::string> env{{"KAVELIN2_UI", "headless"},
                                          {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}};
   if (!device.empty()) env["KAVELIN2_PORT_COM1"] = device;
   Child station(BuildDir() + "/kavelin2", {}, dir.path(), env, dir / "out.txt", dir / "err.txt");
   EXPECT_EQ(c.status, station.Wait(20000)) << station.Output() << station.Errors();
   close(holder);
+  close(reserved);
 
   auto expand = [&](std::string text) {
     for (size_t p; (p = text.find("$DEV")) != std::string::npos;) text.replace(p, 4, device);
+    for (size_t p; (p = text.find("$PORT")) != std::string::npos;) text.replace(p, 5, port);
     return text;
   };
   EXPECT_EQ(expand(c.stderr_line) + "\n", station.Errors());
@@ -212,6 +220,13 @@ INSTANTIATE_TEST_SUITE_P(
         CannotGoOnLine{"held by another program", 4, "held", "",
                        "kavelin2: port COM1 unavailable: $DEV: in use (locked by another program)",
                        "Unavailable port COM1: $DEV: in use (locked by another program)"},
+        CannotGoOnLine{"refused connection", 4, "refused", "",
+                       "kavelin2: port COM1 unavailable: $DEV: 127.0.0.1 port $PORT: Connection "
+                       "refused",
+                       "Unavailable port COM1: $DEV: 127.0.0.1 port $PORT: Connection refused"},
+        CannotGoOnLine{"network port without its port", 4, "rfc2217://127.0.0.1", "",
+                       "kavelin2: port COM1 unavailable: $DEV: no :PORT after the host",
+                       "Unavailable port COM1: $DEV: no :PORT after the host"},
         CannotGoOnLine{"uncreatable directory", 5, "", "no/such/",
                        "kavelin2: directory no/such/ missing and not created: No such file or "
                        "directory",

@@ -7,7 +7,8 @@ namespace kavelin2 {
 
 // The device path for the port named |port_name| (at most 5 characters of
 // letters, digits and '_'): the value of KAVELIN2_PORT_<NAME> (NAME in upper
-// case) when set; otherwise "COMn" (n from 1) is /dev/ttyS<n-1> and any other
+// case) when set, which may also be a device server's tcp:// or rfc2217://
+// URL (platform/net_port.h); otherwise "COMn" (n from 1) is /dev/ttyS<n-1> and any other
 // name X is /dev/ttyX. Returns "" for a name that cannot name a device (empty,
 // too long, other characters), so a hostile settings file never reaches
 // another path.

@@ -41,6 +41,11 @@ class SerialPort {
   // The descriptor to wait on, or -1 when there is none (fakes, dead lines).
   virtual int WaitHandle() const { return -1; }
 
+  // True when the port itself holds received bytes that a wait on
+  // WaitHandle() cannot see (a network port takes what the socket has and
+  // decodes it); a wait then returns at once.
+  virtual bool HoldsInput() const { return false; }
+
   // True once the device has gone away under the station (hung up, or a
   // read or write failed as a vanished device fails); |reason| then says
   // why in the system's words. A lost port is never waited on again.
@@ -52,13 +57,16 @@ class SerialSystem {
  public:
   virtual ~SerialSystem() = default;
 
-  // Opens the device named |port_name| ("COM1", ...) exclusively. Returns
-  // nullptr when it is absent or in use.
+  // Opens the device named |port_name| ("COM1", ...) exclusively, or
+  // connects to the device server its tcp:// or rfc2217:// URL names
+  // (platform/net_port.h). Returns nullptr when it is absent, in use or
+  // cannot be reached.
   virtual std::unique_ptr<SerialPort> Open(const std::string& port_name) = 0;
 
   // Why the last Open failed, naming the device path tried and the system's
-  // reason ("/dev/ttyUSB0: No such file or directory"); empty after a
-  // success or when the back end cannot tell.
+  // reason ("/dev/ttyUSB0: No such file or directory"; for a network port
+  // its URL, host, port and reason); empty after a success or when the back
+  // end cannot tell.
   virtual std::string LastOpenError() const { return {}; }
 
   // Blocks until one of |ports| has queued input or |timeout_ms| of station

@@ -31,6 +31,7 @@
 #include "platform/clock.h"
 #include "platform/device_path.h"
 #include "platform/line_speed.h"
+#include "platform/net_port.h"
 #include "platform/serial_port.h"
 #include "platform/termios_settings.h"
 #include "platform/wire_trace.h"
@@ -188,6 +189,8 @@ class PosixSerialSystem : public SerialSystem {
   void WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) override;
 
  private:
+  // The port behind a device server that |url| names.
+  std::unique_ptr<SerialPort> OpenNet(const std::string& port_name, const std::string& url);
   Clock& clock_;
   std::shared_ptr<WireTrace> trace_;
   std::shared_ptr<PortRegistry> ports_ = std::make_shared<PortRegistry>();
@@ -318,6 +321,7 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
     open_error_ = "\"" + port_name + "\": not a port name (letters, digits and '_')";
     return nullptr;
   }
+  if (IsNetUrl(path)) return OpenNet(port_name, path);
   // Each refusal says, with the device tried, why in the system's words.
   auto refuse = [&](int fd, const std::string& why) -> std::unique_ptr<SerialPort> {
     open_error_ = path + ": " + why;
@@ -369,12 +373,39 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
   return port;
 }
 
+std::unique_ptr<SerialPort> PosixSerialSystem::OpenNet(const std::string& port_name,
+                                                       const std::string& url) {
+  NetUrlParse parsed = ParseNetUrl(url);
+  if (!parsed.error.empty()) {
+    open_error_ = url + ": " + parsed.error;
+    return nullptr;
+  }
+  NetConnect connection = ConnectNetSocket(parsed.url);
+  if (!connection.socket) {
+    open_error_ = url + ": " + connection.error;
+    return nullptr;
+  }
+  NetOpen opened = OpenNetPort(parsed.url, std::move(connection.socket), clock_);
+  if (!opened.port) {
+    open_error_ = url + ": " + opened.error;
+    return nullptr;
+  }
+  std::unique_ptr<SerialPort> port = std::move(opened.port);
+  if (trace_) {
+    trace_->Note(port_name, "OPEN " + url);
+    port = NewTracingPort(std::move(port), port_name, trace_);
+  }
+  return port;
+}
+
 void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) {
   if (timeout_ms <= 0) return;
   std::vector<pollfd>& fds = fds_;
   fds.clear();
   for (SerialPort* port : ports) {
     if (port == nullptr) continue;
+    // Bytes already taken from the device are input a poll cannot see.
+    if (port->HoldsInput()) return;
     int fd = port->WaitHandle();
     if (fd < 0) continue;
     // Input already read ahead is input: the driver's queue no longer shows
@@ -412,7 +443,13 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
         // Gone for good: polling it again would return at once, forever.
         // The caller learns it from the port (Lost) and closes it.
         auto it = ports_->find(p.fd);
-        if (it != ports_->end()) it->second->MarkDead(HangUpReason(p.revents));
+        if (it == ports_->end()) {
+          // A network port: its next transfer tells the reason and marks
+          // it lost, so let the caller look at it now.
+          input = true;
+          continue;
+        }
+        it->second->MarkDead(HangUpReason(p.revents));
         continue;
       }
       if (p.revents & POLLIN) input = true;

@@ -10,16 +10,22 @@
 // one-byte read pending per line, and the byte it brings is handed out
 // before what is queued behind it. Every other read asks only for what
 // ClearCommError reports queued, and therefore completes at once.
+// Winsock before windows.h, which would otherwise bring the old winsock.h.
+#include <winsock2.h>
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "platform/clock.h"
 #include "platform/comm_settings_win32.h"
 #include "platform/device_path.h"
+#include "platform/net_port.h"
 #include "platform/serial_port.h"
 #include "platform/wire_trace.h"
 
@@ -286,6 +292,7 @@ class Win32SerialSystem : public SerialSystem {
       last_error_ = port_name + ": not a port name";
       return nullptr;
     }
+    if (IsNetUrl(path)) return OpenNet(port_name, path);
     // No sharing: a port the station has is the station's alone.
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OVERLAPPED, nullptr);
@@ -315,28 +322,82 @@ class Win32SerialSystem : public SerialSystem {
   void WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) override {
     if (timeout_ms <= 0) return;
     std::vector<HANDLE> events;
+    // Network ports: an event per socket for the time of this wait. It is
+    // set at once when bytes or the end are already there.
+    std::vector<std::pair<SOCKET, WSAEVENT>> sockets;
+    bool ready = false;
     for (SerialPort* port : ports) {
       if (port == nullptr) continue;
-      auto it = ports_->find(port->WaitHandle());
-      if (it == ports_->end()) continue;
+      if (port->HoldsInput()) {
+        ready = true;
+        break;
+      }
+      const int handle = port->WaitHandle();
+      auto it = ports_->find(handle);
+      if (it == ports_->end()) {
+        if (handle < 0) continue;
+        WSAEVENT event = WSACreateEvent();
+        if (event == WSA_INVALID_EVENT) continue;
+        const SOCKET s = static_cast<SOCKET>(handle);
+        WSAEventSelect(s, event, FD_READ | FD_CLOSE);
+        sockets.emplace_back(s, event);
+        events.push_back(event);
+        continue;
+      }
       HANDLE event = nullptr;
-      if (it->second->ArmLookahead(&event)) return;
+      if (it->second->ArmLookahead(&event)) {
+        ready = true;
+        break;
+      }
       if (event != nullptr) events.push_back(event);
     }
-    if (events.empty()) {
-      // No live line to wait on: wait on the clock.
-      clock_.SleepMs(timeout_ms);
-      return;
+    if (!ready) {
+      if (events.empty()) {
+        // No live line to wait on: wait on the clock.
+        clock_.SleepMs(timeout_ms);
+      } else {
+        WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
+                               static_cast<DWORD>(timeout_ms));
+      }
     }
-    WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
-                           static_cast<DWORD>(timeout_ms));
+    for (const auto& [s, event] : sockets) {
+      WSAEventSelect(s, nullptr, 0);  // the socket stays non-blocking
+      WSACloseEvent(event);
+    }
   }
 
  private:
+  // The port behind a device server that |url| names.
+  std::unique_ptr<SerialPort> OpenNet(const std::string& port_name, const std::string& url) {
+    NetUrlParse parsed = ParseNetUrl(url);
+    if (!parsed.error.empty()) {
+      last_error_ = url + ": " + parsed.error;
+      return nullptr;
+    }
+    NetConnect connection = ConnectNetSocket(parsed.url);
+    if (!connection.socket) {
+      last_error_ = url + ": " + connection.error;
+      return nullptr;
+    }
+    NetOpen opened = OpenNetPort(parsed.url, std::move(connection.socket), clock_);
+    if (!opened.port) {
+      last_error_ = url + ": " + opened.error;
+      return nullptr;
+    }
+    std::unique_ptr<SerialPort> port = std::move(opened.port);
+    if (trace_) {
+      trace_->Note(port_name, "OPEN " + url);
+      port = NewTracingPort(std::move(port), port_name, trace_);
+    }
+    return port;
+  }
+
   Clock& clock_;
   std::shared_ptr<WireTrace> trace_;
   std::shared_ptr<PortRegistry> ports_ = std::make_shared<PortRegistry>();
-  int next_id_ = 0;
+  // Serial ports are numbered from here, far above any socket handle, so
+  // that a wait tells the two apart by the number alone.
+  int next_id_ = 0x40000000;
   std::string last_error_;
 };
 

@@ -73,6 +73,7 @@ class TracingPort : public SerialPort {
   }
   void DropControlLines() override { inner_->DropControlLines(); }
   int WaitHandle() const override { return inner_->WaitHandle(); }
+  bool HoldsInput() const override { return inner_->HoldsInput(); }
   bool Lost() const override { return inner_->Lost(); }
   std::string LostReason() const override { return inner_->LostReason(); }
 
