@@ -1,7 +1,7 @@
 #include "online/consumers.h"
 
-#include "display/online_display.h"
 #include "journal/exchange_log.h"
+#include "online/online_display.h"
 #include "station/station.h"
 
 namespace kavelin2 {

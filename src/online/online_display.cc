@@ -1,4 +1,4 @@
-#include "display/online_display.h"
+#include "online/online_display.h"
 
 #include <variant>
 
