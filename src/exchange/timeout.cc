@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
 #include "platform/clock.h"
@@ -52,10 +53,10 @@ Io HandleTimeout(Station& st) {
     }
     return Io::kOk;
   }
-  if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
+  if (const char* phase = Text(st, Msg::kWaiting)) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
-  st.ui.UiCall("AFFICHE, ETAT,%d=TIMEOUT", n);
+  st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, Text(st, Msg::kTimeoutState));
   EndFailedExchange(st, ExchangeResult::kTimeout, FailWhy::kTimeouts, {});
   return Io::kOk;
 }
@@ -70,8 +71,8 @@ Io HandleNak(Station& st) {
 
 void AbortWithError(Station& st, FailWhy why, const std::string& detail) {
   const int n = st.LineNumber();
-  const char* state = Localized(st, "ERREUR", "ERROR", "ERROR");
-  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  const char* state = Text(st, Msg::kErrorState);
+  const char* phase = Text(st, Msg::kWaiting);
   if (state != nullptr && phase != nullptr) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
@@ -142,7 +143,7 @@ Io RefuseHeader(Station& st) {
 }
 
 void ShowHeaderState(Station& st) {
-  const char* word = Localized(st, "ENTETE", "HEAD", "ENCABEZADO");
+  const char* word = Text(st, Msg::kHeader);
   if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", st.LineNumber(), word);
 }
 
@@ -153,8 +154,8 @@ Io StartUpload(Station& st) {
   int n = st.LineNumber();
   line.LinePhase = kPhaseUpload;
   line.LineState = kStateUploadOpen;
-  st.ui.UiCall("AFFICHE, PHASE,%d=PORTABLE -> PC", n);
-  st.ui.UiCall("AFFICHE, ETAT,%d=IDENTIFICATION", n);
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kFromHandheld));
+  st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, Text(st, Msg::kIdentification));
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
   st.ui.UiCall("AFFICHE, FICHIER,%d=              ", n);
   st.ui.UiCall("AFFICHE, BLOCS,%d=0", n);
@@ -221,7 +222,7 @@ Io ReceiveHeader(Station& st) {
   std::memcpy(line.BlockCountText, h.count_text, sizeof line.BlockCountText);
   line.RecordLength = h.record_length;
 
-  st.ui.UiCall("AFFICHE, PHASE,%d=PORTABLE -> PC", n);
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kFromHandheld));
   ShowHeaderState(st);
   st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, line.UploadName);
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
@@ -277,7 +278,7 @@ Io ReceiveBlock(Station& st) {
   } else {
     st.ui.UiCall("AFFICHE, TRANS,%d=0", n);
   }
-  const char* word = Localized(st, "EN COURS", "PROCESSING", "EN PROCESO");
+  const char* word = Text(st, Msg::kInProgress);
   if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, word);
 
   ++line.NextBlockNumber;
@@ -317,8 +318,8 @@ Io ReceiveEndOfFile(Station& st) {
   CrashPoint(st, "ack");
   st.Report(st.CurrentLine, event::FileReceived{line.UploadName, received, unit * received});
 
-  const char* state = Localized(st, "FIN", "END", "FINAL");
-  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  const char* state = Text(st, Msg::kEnd);
+  const char* phase = Text(st, Msg::kWaiting);
   if (state != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
   if (phase != nullptr) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
 

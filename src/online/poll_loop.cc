@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
@@ -82,7 +83,7 @@ void LoseDevice(Station& st) {
   line.Disconnected = true;
   line.ReopenDelayMs = kReopenFirstMs;
   line.ReopenAt = Deadline::After(st.clock.NowMs(), kReopenFirstMs);
-  if (const char* state = Localized(st, "DECONNECTE", "DISCONNECTED", "DESCONECTADO")) {
+  if (const char* state = Text(st, Msg::kDisconnected)) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
   }
 }
@@ -102,7 +103,7 @@ void TryReopen(Station& st) {
   st.ui.UiCall("AFFICHE, ETAT,%d= ", n);
   if (st.Modems.line[st.CurrentLine].PRESENT == 'O') {
     StartModemInit(st);
-  } else if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
+  } else if (const char* phase = Text(st, Msg::kWaiting)) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
 }
