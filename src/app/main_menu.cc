@@ -10,6 +10,7 @@
 
 #include "app/app.h"
 #include "dialogs/dialogs.h"
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "line/line.h"
 #include "online/online.h"
@@ -73,9 +74,10 @@ enum class Answer { kYes, kNo, kNone };
 // Asks a yes/no question. A question that has no text in the current language
 // is not asked, and a reply that carries no value is no answer either: the
 // previous reply's intValue is no answer of the user.
-Answer Ask(Station& st, const char* question) {
+Answer Ask(Station& st, Msg id) {
+  const char* question = Text(st, id);
   if (question == nullptr) return Answer::kNone;
-  st.ui.UiCall("%s", question);
+  st.ui.UiCall("OUINON, %s", question);
   if (st.ui.UiReply.initialised == 0 || !(st.ui.UiReply.UiExchangeBlock[kOffFlags] & kReplyValue))
     return Answer::kNone;
   return st.ui.UiReply.intValue != 0 ? Answer::kYes : Answer::kNo;
@@ -84,9 +86,7 @@ Answer Ask(Station& st, const char* question) {
 // The quit question. Unanswered, it ends the program as well: asking again
 // would get no answer again, at once and for ever.
 Next ConfirmQuit(Station& st, MenuSession& session) {
-  Answer answer = Ask(st, Localized(st, "OUINON, Etes vous sur de vouloir quitter KAVELIN2 ?",
-                                    "OUINON, Are you sure to quit KAVELIN2 ?",
-                                    "OUINON, Esta seguro de querer salir de KAVELIN2 ?"));
+  Answer answer = Ask(st, Msg::kQuitQuestion);
   if (answer == Answer::kNo) return Next::kStay;
   if (answer == Answer::kNone) session.EndUnasked("the quit question got no answer");
   EndProgram(st);
@@ -94,9 +94,7 @@ Next ConfirmQuit(Station& st, MenuSession& session) {
 }
 
 void ShowEmptyResultFile(Station& st) {
-  const char* message = Localized(st, "INFO, Fichier resultats vide.", "INFO, Empty result file.",
-                                  "INFO, Fichero de resultados vasillo.");
-  if (message != nullptr) st.ui.UiCall("%s", message);
+  if (const char* message = Text(st, Msg::kEmptyResultFile)) st.ui.UiCall("INFO, %s", message);
 }
 
 bool ResultFileExists() { return access(kResultFile, F_OK) == 0; }
@@ -118,9 +116,7 @@ Next ViewResults(Station& st) {
 Next RemoveResults(Station& st) {
   if (!ResultFileExists()) {
     ShowEmptyResultFile(st);
-  } else if (Ask(st, Localized(st, "OUINON, Effacement du fichier resultats?",
-                               "OUINON, Delete of the result file?",
-                               "OUINON, Borrar el fichero de resultados?")) == Answer::kYes) {
+  } else if (Ask(st, Msg::kDeleteResultsQuestion) == Answer::kYes) {
     std::remove(kResultFile);
   }
   return Next::kStay;
@@ -128,7 +124,7 @@ Next RemoveResults(Station& st) {
 
 Next ShowAbout(Station& st) {
   st.ui.UiCall("OUVRE,APROPOS.WDW");
-  st.ui.UiCall("AFFICHE,VERSION,=Version 1.95");
+  st.ui.UiCall("AFFICHE,VERSION,=%s", Text(st, Msg::kVersion));
   st.ui.UiCall("ECRAN, SAISIE");  // until the user closes the box
   st.ui.UiCall("FERME");
   return Next::kStay;

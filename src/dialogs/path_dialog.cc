@@ -7,6 +7,7 @@
 
 #include "config/settings.h"
 #include "dialogs/dialogs.h"
+#include "display/station_text.h"
 #include "station/station.h"
 
 namespace kavelin2 {
@@ -16,21 +17,14 @@ struct PathField {
   char letter;  // middle character of the browse button's status
   const char* name;
   char (PathSettings::*text)[81];
-  const char* fr;
-  const char* en;
-  const char* es;
+  Msg caption;  // of the directory picker
 };
 
 constexpr PathField kFields[] = {
-    {'B', "TABLE", &PathSettings::TABLE, "Chemin d'acces aux tables", "Access paths to the tables",
-     "Camino de acceso a la tablas"},
-    {'R', "RECU", &PathSettings::RECU, "Chemin d'acces aux fichiers recus",
-     "Access paths to the received files", "Camino de acceso a los ficheros recibidos"},
-    {'T', "TRANS", &PathSettings::TRANS, "Chemin d'acces aux fichiers a transmettre",
-     "Access paths to the files to be transmitted",
-     "Camino de acceso a los ficheros por transmitir"},
-    {'L', "FICLOG", &PathSettings::FICLOG, "Chemin d'acces au fichier d'etat",
-     "Access paths to the log file", "Camino de acceso al fichero de estado"},
+    {'B', "TABLE", &PathSettings::TABLE, Msg::kTablePathCaption},
+    {'R', "RECU", &PathSettings::RECU, Msg::kReceivedPathCaption},
+    {'T', "TRANS", &PathSettings::TRANS, Msg::kTransmitPathCaption},
+    {'L', "FICLOG", &PathSettings::FICLOG, Msg::kLogPathCaption},
 };
 
 // The directories are prefixes of file names: one typed or picked without
@@ -53,7 +47,7 @@ const PathField* FieldForLetter(char letter) {
 
 void Browse(Station& st, const PathField& f) {
   // With a language other than the three, a browse button does nothing.
-  const char* caption = Localized(st, f.fr, f.en, f.es);
+  const char* caption = Text(st, f.caption);
   if (caption == nullptr) return;
   std::string chosen;
   if (PickDirectory(st, caption, &chosen)) st.ui.UiCall("AFFICHE, %s,=%s", f.name, chosen.c_str());

@@ -4,6 +4,7 @@
 
 #include "config/settings.h"
 #include "dialogs/dialogs.h"
+#include "display/station_text.h"
 #include "station/station.h"
 
 namespace kavelin2 {
@@ -67,10 +68,9 @@ void EditPortSettings(Station& st) {
         if (IsPortName(fetched)) {
           SetPortName(e, fetched);
         } else {
-          const char* text = Localized(st, "PORT%d: \"%.40s\" n'est pas un nom de port, %s reste",
-                                       "PORT%d: \"%.40s\" is no port name, %s stays",
-                                       "PORT%d: \"%.40s\" no es un nombre de puerto, %s queda");
-          if (text != nullptr) LogEvent(st, text, n, fetched.c_str(), PortName(e).c_str());
+          if (const char* text = Text(st, Msg::kNotAPortName)) {
+            LogEvent(st, text, n, fetched.c_str(), PortName(e).c_str());
+          }
         }
       }
       ui.UiCall("ECRAN,RECUPERE,VITESSE%d", n);

@@ -10,6 +10,7 @@
 
 #include "config/settings.h"
 #include "dialogs/dialogs.h"
+#include "display/station_text.h"
 #include "platform/settings_file.h"
 #include "station/station.h"
 
@@ -122,9 +123,7 @@ void UseKnownLanguage(Station& st) {
                "kavelin2: LANGUE.CFG holds no language the station knows "
                "(Francais, Anglais, Espagnol): using Francais\n");
   std::fflush(stderr);
-  LogEvent(st,
-           "LANGUE.CFG ne contient aucune langue connue (Francais, Anglais, Espagnol): "
-           "Francais utilise");
+  LogMessage(st, Msg::kUnknownLanguageSetting);
 }
 
 void ReloadOrCreate(Station& st, SettingsFile file) {

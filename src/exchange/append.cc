@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "platform/crash_point.h"
 #include "platform/durable_file.h"
@@ -108,7 +109,7 @@ const char* BaseName(const char* path) {
 void ReportKept(Station& st, int n, const char* target, const char* where) {
   // Shown in the line's own fields, so an unattended station does not stop
   // on a message box; the file stays in the received-files directory.
-  const char* word = Localized(st, "AJOUT IMPOSSIBLE", "APPEND FAILED", "ANADIDO IMPOSIBLE");
+  const char* word = Text(st, Msg::kAppendFailedState);
   if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, word);
   st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, BaseName(where));
   // Recovery at going on line runs for each line in turn: the warning names
@@ -187,7 +188,7 @@ bool RecordAppendIntent(Station& st, LineEntry& line, int64_t upload_size) {
 
 void AppendReceivedFile(Station& st, LineEntry& line) {
   int n = line.Number();
-  st.ui.UiCall("AFFICHE, PHASE,%d=AJOUT", n);
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kAppending));
 
   LinePaths p;
   Intent in;
@@ -197,7 +198,7 @@ void AppendReceivedFile(Station& st, LineEntry& line) {
   }
 
   line.RecvFilePath[0] = 0;
-  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  const char* phase = Text(st, Msg::kWaiting);
   if (phase != nullptr) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
 }
 

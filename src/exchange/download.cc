@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
@@ -105,7 +106,7 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
   for (;;) {
     TableEntry entry;
     if (!ReadTableEntry(read, &entry)) return EndOfTable(st, line);
-    st.ui.UiCall("AFFICHE, PHASE,%d=PC -> PORTABLE", n);
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kToHandheld));
     std::memcpy(line.TableEntryName, entry.name, sizeof line.TableEntryName);
     std::memcpy(line.EntryKind, entry.kind, sizeof line.EntryKind);
     std::memcpy(line.BlockSizeText, entry.block_size, sizeof line.BlockSizeText);
@@ -176,7 +177,7 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
 // State '5': the header frame, in the layout of an upload header (PD3 aside).
 Io SendHeader(Station& st, LineEntry& line) {
   const int n = line.Number();
-  if (const char* s = Localized(st, "ENTETE", "HEAD", "ENCABEZADO")) {
+  if (const char* s = Text(st, Msg::kHeader)) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, s);
   }
   line.BlocksSent = 0;
@@ -225,7 +226,7 @@ Io SendNextBlock(Station& st, LineEntry& line) {
     std::memcpy(line.FrameBuffer + 1, number, 5);
     line.FrameChecked = 1;
     const Io io = SendFrame(st, line);
-    if (const char* s = Localized(st, "EN COURS", "PROCESSING", "EN PROCESO")) {
+    if (const char* s = Text(st, Msg::kInProgress)) {
       st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, s);
     }
     return io;
@@ -244,8 +245,8 @@ Io SendNextBlock(Station& st, LineEntry& line) {
   st.Report(line.index,
             event::EntrySent{name, line.BlocksSent,
                              static_cast<int64_t>(line.BlocksSent) * std::max(line.BlockSize, 0)});
-  const char* state = Localized(st, "FIN", "END", "FINAL");
-  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  const char* state = Text(st, Msg::kEnd);
+  const char* phase = Text(st, Msg::kWaiting);
   if (state != nullptr && phase != nullptr) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
@@ -258,9 +259,9 @@ Io SendNextBlock(Station& st, LineEntry& line) {
 Io StartDownload(Station& st, LineEntry& line) {
   const int n = line.Number();
   line.LinePhase = kPhaseDownload;
-  st.ui.UiCall("AFFICHE, ETAT,%d=IDENTIFICATION", n);
+  st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, Text(st, Msg::kIdentification));
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
-  st.ui.UiCall("AFFICHE, PHASE,%d=PC -> PORTABLE", n);
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kToHandheld));
 
   uint8_t id[3];
   uint8_t check = 0;

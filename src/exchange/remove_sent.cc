@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "station/station.h"
 #include "wire/codec.h"
@@ -45,12 +46,7 @@ void RemoveSentFiles(Station& st, LineEntry& line) {
       ++stored;
     }
     if (stored == kMaxTableLine) {
-      if (const char* msg = Localized(
-              st, "Erreur, Format de la table incorrect \n Taille limitée à 60.",
-              "Erreur, Invalid table format \n limited to 60.",
-              "Erreur, Formato de la tabla incorrecto \n el tamaño no puede superar los 60.")) {
-        st.ui.UiCall("%s", msg);
-      }
+      if (const char* msg = Text(st, Msg::kTableLineTooLong)) st.ui.UiCall("Erreur, %s", msg);
       break;
     }
     if (stored < kMinNamingLine) continue;

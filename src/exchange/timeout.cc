@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
 #include "platform/clock.h"
@@ -51,10 +52,10 @@ Io HandleTimeout(Station& st, LineEntry& line) {
     }
     return Io::kOk;
   }
-  if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
+  if (const char* phase = Text(st, Msg::kWaiting)) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
-  st.ui.UiCall("AFFICHE, ETAT,%d=TIMEOUT", n);
+  st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, Text(st, Msg::kTimeoutState));
   EndFailedExchange(st, line, ExchangeResult::kTimeout, FailWhy::kTimeouts, {});
   return Io::kOk;
 }
@@ -69,8 +70,8 @@ Io HandleNak(Station& st, LineEntry& line) {
 
 void AbortWithError(Station& st, LineEntry& line, FailWhy why, const std::string& detail) {
   const int n = line.Number();
-  const char* state = Localized(st, "ERREUR", "ERROR", "ERROR");
-  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  const char* state = Text(st, Msg::kErrorState);
+  const char* phase = Text(st, Msg::kWaiting);
   if (state != nullptr && phase != nullptr) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
@@ -140,7 +141,7 @@ Io RefuseHeader(Station& st, LineEntry& line) {
 }
 
 void ShowHeaderState(Station& st, LineEntry& line) {
-  const char* word = Localized(st, "ENTETE", "HEAD", "ENCABEZADO");
+  const char* word = Text(st, Msg::kHeader);
   if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", line.Number(), word);
 }
 
@@ -150,8 +151,8 @@ Io StartUpload(Station& st, LineEntry& line) {
   int n = line.Number();
   line.LinePhase = kPhaseUpload;
   line.LineState = kStateUploadOpen;
-  st.ui.UiCall("AFFICHE, PHASE,%d=PORTABLE -> PC", n);
-  st.ui.UiCall("AFFICHE, ETAT,%d=IDENTIFICATION", n);
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kFromHandheld));
+  st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, Text(st, Msg::kIdentification));
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
   st.ui.UiCall("AFFICHE, FICHIER,%d=              ", n);
   st.ui.UiCall("AFFICHE, BLOCS,%d=0", n);
@@ -217,7 +218,7 @@ Io ReceiveHeader(Station& st, LineEntry& line) {
   std::memcpy(line.BlockCountText, h.count_text, sizeof line.BlockCountText);
   line.RecordLength = h.record_length;
 
-  st.ui.UiCall("AFFICHE, PHASE,%d=PORTABLE -> PC", n);
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kFromHandheld));
   ShowHeaderState(st, line);
   st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, line.UploadName);
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
@@ -272,7 +273,7 @@ Io ReceiveBlock(Station& st, LineEntry& line) {
   } else {
     st.ui.UiCall("AFFICHE, TRANS,%d=0", n);
   }
-  const char* word = Localized(st, "EN COURS", "PROCESSING", "EN PROCESO");
+  const char* word = Text(st, Msg::kInProgress);
   if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, word);
 
   ++line.NextBlockNumber;
@@ -311,8 +312,8 @@ Io ReceiveEndOfFile(Station& st, LineEntry& line) {
   CrashPoint(line, "ack");
   st.Report(line.index, event::FileReceived{line.UploadName, received, unit * received});
 
-  const char* state = Localized(st, "FIN", "END", "FINAL");
-  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  const char* state = Text(st, Msg::kEnd);
+  const char* phase = Text(st, Msg::kWaiting);
   if (state != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
   if (phase != nullptr) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
 

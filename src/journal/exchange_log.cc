@@ -7,6 +7,7 @@
 #include <variant>
 #include <vector>
 
+#include "display/station_text.h"
 #include "station/station.h"
 
 namespace kavelin2 {
@@ -42,14 +43,13 @@ struct FileList {
 };
 
 // "A (2 records, 30 bytes), B (...)" or "none".
-void ListFiles(const Station& st, const FileList& list, char* out, size_t size) {
+void ListFiles(Language language, const FileList& list, char* out, size_t size) {
   out[0] = 0;
   if (list.count <= 0) {
-    Append(out, size, "%s", LogText(st, "aucun", "none", "ninguno"));
+    Append(out, size, "%s", Text(language, Msg::kNoFiles));
     return;
   }
-  const char* item = LogText(st, "%s (%d enreg., %lld octets)", "%s (%d records, %lld bytes)",
-                             "%s (%d registros, %lld bytes)");
+  const char* item = Text(language, Msg::kFileItem);
   for (size_t i = 0; i < list.named.size(); ++i) {
     if (i > 0) Append(out, size, ", ");
     char one[96];
@@ -59,7 +59,7 @@ void ListFiles(const Station& st, const FileList& list, char* out, size_t size) 
     Append(out, size, "%s", one);
   }
   if (list.count > static_cast<int64_t>(list.named.size())) {
-    Append(out, size, LogText(st, " et %d autres", " and %d more", " y %d mas"),
+    Append(out, size, Text(language, Msg::kMoreFiles),
            static_cast<int>(list.count - static_cast<int64_t>(list.named.size())));
   }
 }
@@ -73,28 +73,23 @@ void HandheldText(const LineEntry& line, char (&out)[4]) {
   out[3] = 0;
 }
 
-const char* WarningWord(const Station& st) { return LogText(st, "ATTENTION", "WARNING", "AVISO"); }
-
-const char* FailText(const Station& st, FailWhy why, ExchangeResult result) {
+const char* FailText(Language language, FailWhy why, ExchangeResult result) {
   switch (why) {
     case FailWhy::kTimeouts:
-      return LogText(st, "11 time-out de suite", "11 time-outs in a row", "11 time-out seguidos");
+      return Text(language, Msg::kTimeoutsInARow);
     case FailWhy::kNaks:
-      return LogText(st, "11 NAK de suite", "11 NAKs in a row", "11 NAK seguidos");
+      return Text(language, Msg::kNaksInARow);
     case FailWhy::kRejectedFile:
-      return LogText(st, "fichier recu rejete (taille ou disque)",
-                     "received file rejected (size or disk)",
-                     "fichero recibido rechazado (tamano o disco)");
+      return Text(language, Msg::kReceivedFileRejected);
     case FailWhy::kDeviceLost:
-      return LogText(st, "appareil perdu", "device lost", "dispositivo perdido");
+      return Text(language, Msg::kDeviceLost);
     case FailWhy::kWriteFailure:
-      return LogText(st, "echec d'ecriture", "write failure", "fallo de escritura");
+      return Text(language, Msg::kWriteFailure);
     case FailWhy::kNone:
       break;
   }
-  return result == ExchangeResult::kTimeout
-             ? LogText(st, "11 time-out de suite", "11 time-outs in a row", "11 time-out seguidos")
-             : LogText(st, "erreur", "error", "error");
+  return result == ExchangeResult::kTimeout ? Text(language, Msg::kTimeoutsInARow)
+                                            : Text(language, Msg::kGenericError);
 }
 
 class ExchangeJournal : public EventSink {
@@ -120,37 +115,17 @@ class ExchangeJournal : public EventSink {
           } else if constexpr (std::is_same_v<T, event::EntrySkipped>) {
             WarnSkippedEntry(e.line, body);
           } else if constexpr (std::is_same_v<T, event::NoTable>) {
-            Warn(e.line,
-                 LogText(st_, "%s Ligne %d, portable %s : pas de fichier table %s, rien a envoyer",
-                         "%s Line %d, handheld %s: no table file %s, nothing to send",
-                         "%s Linea %d, portatil %s: sin fichero de tabla %s, nada que enviar"),
-                 body.table_path.c_str());
+            Warn(e.line, Msg::kNoTable, body.table_path.c_str());
           } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
-            Warn(e.line,
-                 LogText(st_,
-                         "%s Ligne %d, portable %s : ajout de %s impossible, fichier garde sous %s",
-                         "%s Line %d, handheld %s: append of %s failed, upload kept as %s",
-                         "%s Linea %d, portatil %s: anadido de %s imposible, fichero guardado "
-                         "como %s"),
-                 body.name.c_str(), body.kept.c_str());
+            Warn(e.line, Msg::kAppendFailedLog, body.name.c_str(), body.kept.c_str());
           } else if constexpr (std::is_same_v<T, event::AppendStuck>) {
-            LogEvent(st_,
-                     "line %d: append to %s failed and %s cannot be kept aside; the line takes "
-                     "no upload until it can",
-                     e.line + 1, body.target.c_str(), body.pending.c_str());
+            LogMessage(st_, Msg::kUploadStuck, e.line + 1, body.target.c_str(),
+                       body.pending.c_str());
           } else if constexpr (std::is_same_v<T, event::DeviceLost>) {
-            LogEvent(
-                st_,
-                LogText(st_, "Ligne %d : appareil %s perdu : %s ; il sera rouvert des son retour",
-                        "Line %d: device %s lost: %s; it is reopened as soon as it is back",
-                        "Linea %d: dispositivo %s perdido: %s; se reabrira en cuanto vuelva"),
-                e.line + 1, body.device.c_str(), body.reason.c_str());
+            LogMessage(st_, Msg::kDeviceLostLog, e.line + 1, body.device.c_str(),
+                       body.reason.c_str());
           } else if constexpr (std::is_same_v<T, event::DeviceBack>) {
-            LogEvent(st_,
-                     LogText(st_, "Ligne %d : appareil %s de nouveau ouvert, la ligne est servie",
-                             "Line %d: device %s open again, the line is served",
-                             "Linea %d: dispositivo %s abierto de nuevo, la linea se sirve"),
-                     e.line + 1, body.device.c_str());
+            LogMessage(st_, Msg::kDeviceBackLog, e.line + 1, body.device.c_str());
           }
         },
         e.body);
@@ -164,32 +139,30 @@ class ExchangeJournal : public EventSink {
   };
 
   // One warning line: the warning word, the line, its handheld, then the
-  // rest of |format| (one more %s) with |arg|, and |arg2| when it has two.
-  void Warn(int line, const char* format, const char* arg, const char* arg2 = nullptr) {
-    char id[4];
-    HandheldText(st_.LineTable[line], id);
-    LogEvent(st_, format, WarningWord(st_), line + 1, id, arg, arg2);
+  // rest of text |id| (one more %s) with |arg|, and |arg2| when it has two.
+  void Warn(int line, Msg id, const char* arg, const char* arg2 = nullptr) {
+    char handheld[4];
+    HandheldText(st_.LineTable[line], handheld);
+    LogMessage(st_, id, Text(LogLanguageOf(st_), Msg::kWarning), line + 1, handheld, arg, arg2);
   }
 
   void WarnSkippedEntry(int line, const event::EntrySkipped& skip) {
+    const Language language = LogLanguageOf(st_);
     const char* because = nullptr;
     switch (skip.why) {
       case SkipWhy::kUnsafeName:
-        because = LogText(st_, "nom refuse", "unsafe name", "nombre rechazado");
+        because = Text(language, Msg::kUnsafeName);
         break;
       case SkipWhy::kMissingFile:
-        because = LogText(st_, "fichier absent", "missing file", "fichero ausente");
+        because = Text(language, Msg::kMissingFile);
         break;
       case SkipWhy::kUnsendableSize:
-        because = LogText(st_, "taille impossible a envoyer", "size cannot be sent",
-                          "tamano imposible de enviar");
+        because = Text(language, Msg::kUnsendableSize);
         break;
     }
     char detail[128] = {};
     if (skip.why == SkipWhy::kUnsendableSize) {
-      std::snprintf(detail, sizeof detail,
-                    LogText(st_, "%lld octets, blocs de '%.3s'", "%lld bytes, blocks of '%.3s'",
-                            "%lld bytes, bloques de '%.3s'"),
+      std::snprintf(detail, sizeof detail, Text(language, Msg::kUnsendableSizeDetail),
                     static_cast<long long>(skip.size), skip.block_size.c_str());
     } else {
       std::snprintf(detail, sizeof detail, "%s", skip.detail.c_str());
@@ -198,11 +171,8 @@ class ExchangeJournal : public EventSink {
     std::snprintf(why_text, sizeof why_text, detail[0] != 0 ? "%s (%s)" : "%s", because, detail);
     char id[4];
     HandheldText(st_.LineTable[line], id);
-    LogEvent(st_,
-             LogText(st_, "%s Ligne %d, portable %s : entree '%s' de la table ignoree : %s",
-                     "%s Line %d, handheld %s: table entry '%s' skipped: %s",
-                     "%s Linea %d, portatil %s: entrada '%s' de la tabla omitida: %s"),
-             WarningWord(st_), line + 1, id, skip.entry.c_str(), why_text);
+    LogMessage(st_, Msg::kEntrySkipped, Text(language, Msg::kWarning), line + 1, id,
+               skip.entry.c_str(), why_text);
   }
 
   void Summarise(int line_index, const event::ExchangeEnded& ended) {
@@ -211,19 +181,18 @@ class ExchangeJournal : public EventSink {
     static const char* const kCodes[] = {"OK", "TO", "ER"};
     const char* code = kCodes[static_cast<int>(ended.result)];
 
+    const Language language = LogLanguageOf(st_);
     char reason[sizeof line.LastReason] = {};
     if (ended.result != ExchangeResult::kOk) {
-      const char* text = FailText(st_, ended.why, ended.result);
+      const char* text = FailText(language, ended.why, ended.result);
       if (!ended.detail.empty()) {
         Append(reason, sizeof reason, "%s (%s)", text, ended.detail.c_str());
       } else {
         Append(reason, sizeof reason, "%s", text);
       }
       if (!notes.refused_header.empty()) {
-        Append(
-            reason, sizeof reason,
-            LogText(st_, "; entete %s refusee", "; header %s refused", "; encabezado %s rechazado"),
-            notes.refused_header.c_str());
+        Append(reason, sizeof reason, Text(language, Msg::kHeaderRefused),
+               notes.refused_header.c_str());
       }
     }
     std::snprintf(line.LastResult, sizeof line.LastResult, "%s", code);
@@ -231,18 +200,15 @@ class ExchangeJournal : public EventSink {
 
     char received[480];
     char sent[480];
-    ListFiles(st_, notes.received, received, sizeof received);
-    ListFiles(st_, notes.sent, sent, sizeof sent);
+    ListFiles(language, notes.received, received, sizeof received);
+    ListFiles(language, notes.sent, sent, sizeof sent);
     char id[4];
     HandheldText(line, id);
     char result_text[sizeof reason + 8];
     std::snprintf(result_text, sizeof result_text, reason[0] != 0 ? "%s (%s)" : "%s", code, reason);
     long elapsed = ended.elapsed_seconds < 0 ? 0 : static_cast<long>(ended.elapsed_seconds);
-    LogEvent(st_,
-             LogText(st_, "Ligne %d, portable %s : %s, %ld s ; recus : %s ; envoyes : %s",
-                     "Line %d, handheld %s: %s, %ld s; received: %s; sent: %s",
-                     "Linea %d, portatil %s: %s, %ld s; recibidos: %s; enviados: %s"),
-             line_index + 1, id, result_text, elapsed, received, sent);
+    LogMessage(st_, Msg::kExchangeSummary, line_index + 1, id, result_text, elapsed, received,
+               sent);
   }
 
   Station& st_;
@@ -250,11 +216,6 @@ class ExchangeJournal : public EventSink {
 };
 
 }  // namespace
-
-const char* LogText(const Station& st, const char* fr, const char* en, const char* es) {
-  const char* text = Localized(st, fr, en, es);
-  return text != nullptr ? text : en;
-}
 
 std::unique_ptr<EventSink> NewExchangeJournal(Station& st) {
   return std::make_unique<ExchangeJournal>(st);

@@ -14,9 +14,6 @@ namespace kavelin2 {
 
 struct Station;
 
-// Picks the text of the station's language; |en| for an unknown language.
-const char* LogText(const Station& st, const char* fr, const char* en, const char* es);
-
 // The log lines of the exchanges: the summary of each ended exchange (the
 // files received and sent, the result and why it failed), warnings for
 // skipped entries, a missing table and uploads kept aside, and the lost and

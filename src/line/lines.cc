@@ -1,29 +1,30 @@
 // Opening and closing the lines. The configuration is rebuilt from the
 // line's PortEntry at every opening, so changes made in the port settings
 // dialog take effect the next time the station goes on line.
-#include <cstring>
+#include <cstdio>
 #include <string>
 
+#include "display/station_text.h"
 #include "line/line.h"
 #include "station/station.h"
 
 namespace kavelin2 {
 namespace {
 
-bool LanguageIs(const Station& st, const char* name) {
-  return std::strncmp(st.CurrentLanguage, name, sizeof st.CurrentLanguage) == 0;
-}
-
 void ShowInactive(Station& st, int number) {
-  if (LanguageIs(st, "Francais")) st.ui.UiCall("AFFICHE, PHASE,%d=INACTIF", number);
-  if (LanguageIs(st, "Anglais")) st.ui.UiCall("AFFICHE, PHASE,%d=OFF LINE", number);
-  if (LanguageIs(st, "Espagnol")) st.ui.UiCall("AFFICHE, PHASE,%d=DESACTIVADO", number);
+  if (const char* phase = Text(st, Msg::kOffLine)) {
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", number, phase);
+  }
 }
 
 void ShowUnavailable(Station& st, const char* port) {
-  if (LanguageIs(st, "Francais")) st.ui.UiCall("ERREUR, Port %s indisponible.", port);
-  if (LanguageIs(st, "Anglais")) st.ui.UiCall("ERREUR, Unvailable port %s.", port);
-  if (LanguageIs(st, "Espagnol")) st.ui.UiCall("ERREUR, Puerto %s inalienable.", port);
+  const char* format = Text(st, Msg::kPortUnavailableBox);
+  if (format == nullptr) return;
+  // As long as a whole command: a long name is cut where the channel would
+  // cut the command anyway.
+  char text[1024];
+  std::snprintf(text, sizeof text, format, port);
+  st.ui.UiCall("ERREUR, %s", text);
 }
 
 void ShowLinkImage(Station& st, int i) {
@@ -45,8 +46,7 @@ int OpenLines(Station& st) {
       ShowUnavailable(st, name.c_str());
       // The box names the port; the log says which device and why.
       const std::string why = st.serial.LastOpenError();
-      if (const char* text = Localized(st, "Port %s indisponible: %s", "Unavailable port %s: %s",
-                                       "Puerto %s no disponible: %s")) {
+      if (const char* text = Text(st, Msg::kPortUnavailableLog)) {
         LogEvent(st, text, name.c_str(), why.empty() ? "?" : why.c_str());
       }
       return 0;

@@ -4,16 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "display/station_text.h"
 #include "line/line.h"
 #include "platform/clock.h"
 #include "station/station.h"
 
 namespace kavelin2 {
 namespace {
-
-bool LanguageIs(const Station& st, const char* name) {
-  return std::strncmp(st.CurrentLanguage, name, sizeof st.CurrentLanguage) == 0;
-}
 
 // Sends |text| as an unchecked frame of the current line.
 void SendCommand(Station& st, LineEntry& line, const char* text, size_t length) {
@@ -25,9 +22,9 @@ void SendCommand(Station& st, LineEntry& line, const char* text, size_t length) 
 }
 
 void ShowWaiting(Station& st, int number) {
-  if (LanguageIs(st, "Francais")) st.ui.UiCall("AFFICHE, PHASE,%d=ATTENTE", number);
-  if (LanguageIs(st, "Anglais")) st.ui.UiCall("AFFICHE, PHASE,%d=WAITING", number);
-  if (LanguageIs(st, "Espagnol")) st.ui.UiCall("AFFICHE, PHASE,%d=ESPERA", number);
+  if (const char* phase = Text(st, Msg::kWaiting)) {
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", number, phase);
+  }
 }
 
 constexpr int32_t kResetPauseMs = 3000;
@@ -36,7 +33,7 @@ constexpr int32_t kCommandPauseMs = 1000;
 }  // namespace
 
 void StartModemInit(Station& st, LineEntry& line) {
-  st.ui.UiCall("AFFICHE, PHASE,%d=MODEM", line.Number());
+  st.ui.UiCall("AFFICHE, PHASE,%d=%s", line.Number(), Text(st, Msg::kModem));
   SendCommand(st, line, "ATZ\r", 4);
   line.ModemStep = 1;
   line.ModemStepAt = Deadline::After(st.clock.NowMs(), kResetPauseMs);
@@ -66,7 +63,7 @@ void InitModems(Station& st) {
     if (st.Ports.line[i].ACTIVE != 'O') continue;  // its inactive phase is already shown
     const ModemEntry& modem = st.Modems.line[i];
     if (modem.PRESENT == 'O') {
-      st.ui.UiCall("AFFICHE, PHASE,%d=MODEM", i + 1);
+      st.ui.UiCall("AFFICHE, PHASE,%d=%s", i + 1, Text(st, Msg::kModem));
       LineEntry& line = st.LineTable[i];
       SendCommand(st, line, "ATZ\r", 4);
       st.clock.SleepMs(3000);

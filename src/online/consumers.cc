@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "display/online_display.h"
 #include "journal/exchange_log.h"
+#include "online/online_display.h"
 #include "station/station.h"
 
 namespace kavelin2 {

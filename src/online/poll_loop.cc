@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "exchange/supervision.h"
 #include "line/line.h"
@@ -81,7 +82,7 @@ void LoseDevice(Station& st, LineEntry& line) {
   line.Disconnected = true;
   line.ReopenDelayMs = kReopenFirstMs;
   line.ReopenAt = Deadline::After(st.clock.NowMs(), kReopenFirstMs);
-  if (const char* state = Localized(st, "DECONNECTE", "DISCONNECTED", "DESCONECTADO")) {
+  if (const char* state = Text(st, Msg::kDisconnected)) {
     st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
   }
 }
@@ -100,7 +101,7 @@ void TryReopen(Station& st, LineEntry& line) {
   st.ui.UiCall("AFFICHE, ETAT,%d= ", n);
   if (st.Modems.line[line.index].PRESENT == 'O') {
     StartModemInit(st, line);
-  } else if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
+  } else if (const char* phase = Text(st, Msg::kWaiting)) {
     st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
   }
 }

@@ -8,6 +8,7 @@
 
 #include "config/settings.h"
 #include "dialogs/dialogs.h"
+#include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "online/online.h"
 #include "station/station.h"
@@ -44,7 +45,7 @@ int StartOnLine(Station& st, std::string* failure) {
   LoadSettings(st);
   // Both lines show INIT, also a line that is not active.
   for (int number = 1; number <= kLineCount; ++number) {
-    st.ui.UiCall("AFFICHE, PHASE,%d=INIT", number);
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", number, Text(st, Msg::kInit));
   }
   for (LineEntry& line : st.LineTable) ResetLine(line);
   // A scheduled time equal to the current minute must wait for the next day.
@@ -59,11 +60,7 @@ int StartOnLine(Station& st, std::string* failure) {
     std::string reason;
     if (EnsurePathExists(st, path.c_str(), &reason) != 0) continue;
     // The box told the user; the log and the caller get the reason as well.
-    const char* what = Localized(st, "Repertoire %s absent et non cree: %s",
-                                 "Directory %s missing and not created: %s",
-                                 "Directorio %s ausente y no creado: %s");
-    LogEvent(st, what != nullptr ? what : "Directory %s missing and not created: %s", path.c_str(),
-             reason.c_str());
+    LogMessage(st, Msg::kDirectoryNotCreated, path.c_str(), reason.c_str());
     if (failure != nullptr) *failure = path + " missing and not created: " + reason;
     return 0;
   }
@@ -85,23 +82,19 @@ int EnsurePathExists(Station& st, const char* path, std::string* reason) {
   if (access(path, F_OK) == 0) return 1;
   const int missing = errno;
 
-  const char* question = Localized(st, "Chemin inexistant. Voulez vous le créer?",
-                                   "Non existent path. Do you want to create it?",
-                                   "Camino inexistente. Crear el camino?");
+  const char* question = Text(st, Msg::kCreatePathQuestion);
   // A question that cannot be asked in the current language is not answered
   // yes by whatever the previous reply left in intValue.
   if (question == nullptr) return fail(std::strerror(missing));
   st.ui.UiReply.intValue = 0;
   st.ui.UiCall("OUINON, %s\n%s", path, question);
-  if (st.ui.UiReply.intValue == 0) return fail("creation declined");
+  if (st.ui.UiReply.intValue == 0) return fail(Text(st, Msg::kCreationDeclined));
 
   // One level: the parents must exist.
   if (mkdir(path, 0777) == 0) return 1;
   const int failed = errno;
 
-  const char* error =
-      Localized(st, "Création imposible du répertoire ", "Imposible creation of the directory ",
-                "No es posible crear el directorio ");
+  const char* error = Text(st, Msg::kCannotCreateDirectory);
   if (error != nullptr) st.ui.UiCall("ERREUR, %s\n%s", error, path);
   return fail(std::strerror(failed));
 }

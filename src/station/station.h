@@ -177,9 +177,4 @@ struct Station : Settings {
 // text is formatted printf-style and cut to what one command carries.
 void LogEvent(Station& st, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Picks the message of the current language: |fr| for "Francais", |en| for
-// "Anglais", |es| for "Espagnol", nullptr for any other name (no message is
-// sent then).
-const char* Localized(const Station& st, const char* fr, const char* en, const char* es);
-
 }  // namespace kavelin2

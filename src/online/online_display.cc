@@ -1,7 +1,8 @@
-#include "display/online_display.h"
+#include "online/online_display.h"
 
 #include <variant>
 
+#include "display/station_text.h"
 #include "journal/records.h"
 #include "station/station.h"
 
@@ -33,8 +34,8 @@ class OnlineDisplay : public EventSink {
     }
     // A failed exchange keeps the state that says how it failed (ERROR,
     // TIMEOUT, disconnected): "END" over it would read as a success.
-    const char* state = Localized(st_, "FIN", "END", "FINAL");
-    const char* phase = Localized(st_, "ATTENTE", "WAITING", "ESPERA");
+    const char* state = Text(st_, Msg::kEnd);
+    const char* phase = Text(st_, Msg::kWaiting);
     if (state != nullptr && phase != nullptr) {
       if (ended->result == ExchangeResult::kOk) st_.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
       st_.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
