@@ -422,3 +422,41 @@ TEST(ProgramMenu, FileOptionsAndResultMessagesInSpanish) {
 
 }  // namespace
 }  // namespace kavelin2::e2e
+
+namespace kavelin2::e2e {
+namespace {
+
+// A log collector that goes away (standard output a pipe whose reader has
+// gone) does not kill the station, and a hang-up stops it as SIGTERM does:
+// the stop's log line, written into the broken pipe, fails and is survived,
+// and the station ends with status 0.
+TEST(Program, BrokenLogPipeIsSurvivedAndSighupStopsTheStation) {
+  WorkDir dir;
+  Settings settings;
+  settings.active[0] = false;
+  dir.WriteSettings(settings);
+  const std::string script =
+      "{ \"$0\" & p=$!; echo $p > pid; wait $p; echo $? > status; } | head -c 1 > /dev/null; wait";
+  Child shell("/bin/sh", {"-c", script, BuildDir() + "/kavelin2"}, dir.path(),
+              {{"KAVELIN2_UI", "headless"}, {"KAVELIN2_UI_TRANSCRIPT", dir / "ui.txt"}},
+              dir / "out.txt", dir / "err.txt");
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return ReadFile(dir / "ui.txt").find("ECRAN,SAISIE/NONBLOCANTE") != std::string::npos;
+      },
+      20000))
+      << ReadFile(dir / "err.txt");
+  const pid_t station = static_cast<pid_t>(std::atoi(ReadFile(dir / "pid").c_str()));
+  ASSERT_GT(station, 0);
+  // The reader has gone once it took its one byte; the station is still there.
+  ASSERT_TRUE(
+      WaitFor([&] { return ReadFile(dir / "out.txt").empty() && kill(station, 0) == 0; }, 2000));
+  ASSERT_EQ(0, kill(station, SIGHUP));
+  ASSERT_TRUE(WaitFor([&] { return !ReadFile(dir / "status").empty(); }, 20000))
+      << ReadFile(dir / "err.txt");
+  EXPECT_EQ("0\n", ReadFile(dir / "status")) << ReadFile(dir / "err.txt");
+  EXPECT_EQ(0, shell.Wait(10000));
+}
+
+}  // namespace
+}  // namespace kavelin2::e2e

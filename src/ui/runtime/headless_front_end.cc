@@ -55,6 +55,9 @@ bool IsLoggedField(const std::string& name) {
 // "stopped on SIGTERM" in the runtime's language (French by default).
 std::string StopText(int nation, int signal_number) {
   const char* name = signal_number == SIGINT ? "SIGINT" : "SIGTERM";
+#ifdef SIGHUP
+  if (signal_number == SIGHUP) name = "SIGHUP";
+#endif
   switch (nation) {
     case 3:
       return std::string("stopped on ") + name;

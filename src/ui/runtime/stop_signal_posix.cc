@@ -10,6 +10,8 @@ volatile std::sig_atomic_t stop_requested = 0;
 int installations = 0;
 struct sigaction previous_term;
 struct sigaction previous_int;
+struct sigaction previous_hup;
+struct sigaction previous_pipe;
 
 // The signal itself, so that the log can say which one stopped the station.
 extern "C" void OnStopSignal(int signal_number) { stop_requested = signal_number; }
@@ -25,12 +27,24 @@ StopSignalGuard::StopSignalGuard() {
   action.sa_flags = 0;
   sigaction(SIGTERM, &action, &previous_term);
   sigaction(SIGINT, &action, &previous_int);
+  // A hang-up (a closed session, a service manager's reload) asks for a stop
+  // like SIGTERM: the running exchange finishes first.
+  sigaction(SIGHUP, &action, &previous_hup);
+  // A log reader that went away (a pipe, a collector restarting) makes the
+  // next log write fail; that failure is examined, it must not end the
+  // station.
+  struct sigaction ignore = {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &previous_pipe);
 }
 
 StopSignalGuard::~StopSignalGuard() {
   if (--installations > 0) return;
   sigaction(SIGTERM, &previous_term, nullptr);
   sigaction(SIGINT, &previous_int, nullptr);
+  sigaction(SIGHUP, &previous_hup, nullptr);
+  sigaction(SIGPIPE, &previous_pipe, nullptr);
 }
 
 bool StopRequested() { return stop_requested != 0; }
