@@ -155,7 +155,7 @@ class HeadlessFrontEnd : public FrontEnd {
   }
 
   HeadlessOptions options_;
-  StopSignalGuard signals_;
+  StopSignalGuard signals_{true};
   std::map<std::string, std::string> last_logged_;
   bool stop_logged_ = false;
 };

@@ -12,13 +12,17 @@ namespace kavelin2::uirt {
 // one installation; the first clears any earlier request.
 class StopSignalGuard {
  public:
-  StopSignalGuard();
+  // |hangup_stops|: SIGHUP asks for the stop as well (a station with nobody
+  // at a terminal: a service, a closed session). At a terminal a hang-up
+  // means the terminal itself is gone, which the terminal front end handles.
+  explicit StopSignalGuard(bool hangup_stops = false);
   ~StopSignalGuard();
   StopSignalGuard(const StopSignalGuard&) = delete;
   StopSignalGuard& operator=(const StopSignalGuard&) = delete;
 };
 
-// True once SIGTERM or SIGINT arrived while a guard was installed.
+// True once SIGTERM or SIGINT (or SIGHUP, when it stops) arrived while a
+// guard was installed.
 bool StopRequested();
 // The signal that asked for the stop (SIGTERM or SIGINT), 0 before one came.
 int StopSignalNumber();

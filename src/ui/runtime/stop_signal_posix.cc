@@ -8,6 +8,7 @@ namespace {
 volatile std::sig_atomic_t stop_requested = 0;
 
 int installations = 0;
+bool hangup_installed = false;
 struct sigaction previous_term;
 struct sigaction previous_int;
 struct sigaction previous_hup;
@@ -18,7 +19,7 @@ extern "C" void OnStopSignal(int signal_number) { stop_requested = signal_number
 
 }  // namespace
 
-StopSignalGuard::StopSignalGuard() {
+StopSignalGuard::StopSignalGuard(bool hangup_stops) {
   if (installations++ > 0) return;
   stop_requested = 0;
   struct sigaction action = {};
@@ -29,7 +30,8 @@ StopSignalGuard::StopSignalGuard() {
   sigaction(SIGINT, &action, &previous_int);
   // A hang-up (a closed session, a service manager's reload) asks for a stop
   // like SIGTERM: the running exchange finishes first.
-  sigaction(SIGHUP, &action, &previous_hup);
+  hangup_installed = hangup_stops;
+  if (hangup_stops) sigaction(SIGHUP, &action, &previous_hup);
   // A log reader that went away (a pipe, a collector restarting) makes the
   // next log write fail; that failure is examined, it must not end the
   // station.
@@ -43,7 +45,7 @@ StopSignalGuard::~StopSignalGuard() {
   if (--installations > 0) return;
   sigaction(SIGTERM, &previous_term, nullptr);
   sigaction(SIGINT, &previous_int, nullptr);
-  sigaction(SIGHUP, &previous_hup, nullptr);
+  if (hangup_installed) sigaction(SIGHUP, &previous_hup, nullptr);
   sigaction(SIGPIPE, &previous_pipe, nullptr);
 }
 

@@ -37,7 +37,7 @@ BOOL WINAPI OnControlEvent(DWORD event) {
 
 }  // namespace
 
-StopSignalGuard::StopSignalGuard() {
+StopSignalGuard::StopSignalGuard(bool) {
   if (installations++ > 0) return;
   stop_requested = false;
   stop_signal = 0;
