@@ -2,6 +2,8 @@
 // made of other calls.
 #include "platform/file_system.h"
 
+#include <random>
+
 namespace kavelin2 {
 
 std::string FsCodeText(int code) {
@@ -50,6 +52,20 @@ FsStatus File::ReadFull(void* buf, size_t n, size_t* got) {
   return {};
 }
 
+FsStatus FileSystem::CreateUnique(const std::string& prefix, std::unique_ptr<File>* file) {
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device seed;
+  std::mt19937 pick(seed());
+  FsStatus s;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string path = prefix;
+    for (int i = 0; i < 6; ++i) path += kLetters[pick() % (sizeof kLetters - 1)];
+    s = Create(path, CreateMode::kExclusive, file);
+    if (s.code() != EEXIST) return s;
+  }
+  return s;
+}
+
 FsStatus FileSystem::OpenForReading(const std::string& path, std::unique_ptr<File>* file) {
   return Open(path, OpenOptions{}, file);
 }
@@ -60,7 +76,7 @@ FsStatus FileSystem::SyncParentDirectory(const std::string& path) {
 
 bool FileSystem::Exists(const std::string& path) {
   FileInfo info;
-  return Stat(path, &info).ok() && info.exists;
+  return Stat(path, &info).ok() && (info.exists || info.link);
 }
 
 int64_t FileSystem::RegularFileSize(const std::string& path) {

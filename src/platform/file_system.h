@@ -112,12 +112,15 @@ enum class CreateMode {
   kAppend,     // an existing file is kept, and every Write goes to its end
 };
 
-// What stands at a path (FileSystem::Stat).
+// What stands at a path (FileSystem::Stat). A symbolic link counts as what
+// it leads to.
 struct FileInfo {
-  bool exists = false;     // anything: a file, a directory, a link (even dangling)
-  bool regular = false;    // a regular file, or a link to one
-  bool directory = false;  // a directory, or a link to one
+  bool exists = false;     // the path leads to something: a file, a directory, a device
+  bool link = false;       // the path itself is a symbolic link (POSIX), perhaps dangling
+  bool regular = false;    // a regular file
+  bool directory = false;  // a directory
   int64_t size = 0;        // size of the regular file, else 0
+  int missing = 0;         // when !exists, why: ENOENT, or ENOTDIR for a file as a directory
 };
 
 // A held lock (FileSystem::Lock). Released when destroyed.
@@ -152,6 +155,7 @@ class FileSystem {
   virtual FsStatus SyncDirectory(const std::string& dir) = 0;
 
   // What stands at |path|. Nothing there is no failure: OK with !exists.
+  // Fails only when the system cannot tell (EACCES on a directory above).
   virtual FsStatus Stat(const std::string& path, FileInfo* info) = 0;
   // The names in directory |dir| ("." and ".." left out), sorted bytewise.
   virtual FsStatus ListDirectory(const std::string& dir, std::vector<std::string>* names) = 0;
@@ -166,6 +170,10 @@ class FileSystem {
   virtual FsStatus Lock(const std::string& path, std::unique_ptr<FileLock>* lock,
                         int* holder_pid) = 0;
 
+  // Creates a new file (as CreateMode::kExclusive) named |prefix| followed
+  // by six letters or digits that no file has; (*file)->path() is its name.
+  // For a temporary file beside the one it is to replace.
+  FsStatus CreateUnique(const std::string& prefix, std::unique_ptr<File>* file);
   // Open(path, {}) : read only, links followed.
   FsStatus OpenForReading(const std::string& path, std::unique_ptr<File>* file);
   // SyncDirectory of the directory that holds |path|.

@@ -240,13 +240,10 @@ class PosixFileSystem : public FileSystem {
   FsStatus Stat(const std::string& path, FileInfo* info) override {
     *info = FileInfo{};
     struct stat sb;
-    if (::lstat(path.c_str(), &sb) != 0) {
-      if (errno == ENOENT || errno == ENOTDIR) return {};
-      return PosixError("stat", path, errno);
-    }
+    if (::lstat(path.c_str(), &sb) != 0) return Missing(path, errno, info);
+    info->link = S_ISLNK(sb.st_mode);
+    if (info->link && ::stat(path.c_str(), &sb) != 0) return Missing(path, errno, info);
     info->exists = true;
-    // A link counts as what it leads to; a dangling one only exists.
-    if (S_ISLNK(sb.st_mode) && ::stat(path.c_str(), &sb) != 0) return {};
     info->regular = S_ISREG(sb.st_mode);
     info->directory = S_ISDIR(sb.st_mode);
     if (info->regular) info->size = static_cast<int64_t>(sb.st_size);
@@ -308,6 +305,16 @@ class PosixFileSystem : public FileSystem {
   }
 
  private:
+  // Nothing at |path| (a dangling link, a link loop included) is no
+  // failure; a path the system cannot look into is.
+  static FsStatus Missing(const std::string& path, int error, FileInfo* info) {
+    if (error != ENOENT && error != ENOTDIR && error != ELOOP) {
+      return PosixError("stat", path, error);
+    }
+    info->missing = error;
+    return {};
+  }
+
   static FsStatus Adopt(const std::string& path, int fd, std::unique_ptr<File>* file) {
     struct stat sb;
     if (::fstat(fd, &sb) != 0) {

@@ -51,15 +51,24 @@ TEST_F(PosixFileSystemTest, LinksAreRefusedWhereAskedAndNeverCreatedThrough) {
   std::unique_ptr<File> f;
   EXPECT_EQ(EEXIST, fs_->Create("A.DAT", CreateMode::kExclusive, &f).code());
   EXPECT_FALSE(fs_->Exists("elsewhere/target"));
+  // A dangling link leads nowhere, yet stands there.
   FileInfo info;
   ASSERT_TRUE(fs_->Stat("A.DAT", &info).ok());
-  EXPECT_TRUE(info.exists);
-  EXPECT_FALSE(info.regular);
+  EXPECT_TRUE(info.link);
+  EXPECT_FALSE(info.exists || info.regular);
+  EXPECT_EQ(ENOENT, info.missing);
+  EXPECT_TRUE(fs_->Exists("A.DAT"));
 
   ASSERT_TRUE(fs_->Create("elsewhere/target", CreateMode::kExclusive, &f).ok());
   ASSERT_TRUE(f->Write("data", 4).ok());
   f.reset();
   EXPECT_EQ(4, fs_->RegularFileSize("A.DAT"));  // a link counts as what it leads to
+  ASSERT_TRUE(fs_->Stat("A.DAT", &info).ok());
+  EXPECT_TRUE(info.link && info.exists && info.regular);
+  // A file taken for a directory.
+  ASSERT_TRUE(fs_->Stat("A.DAT/x", &info).ok());
+  EXPECT_FALSE(info.exists);
+  EXPECT_EQ(ENOTDIR, info.missing);
   EXPECT_TRUE(fs_->OpenForReading("A.DAT", &f).ok());
   FsStatus s = fs_->Open("A.DAT", OpenOptions{.follow_links = false}, &f);
   EXPECT_EQ(ELOOP, s.code());

@@ -126,6 +126,17 @@ TEST_F(PlatformFileSystemTest, AppendsGoToTheEndAndTruncatesLeaveThePosition) {
   f.reset();
   EXPECT_EQ("one!", ReadAll(*fs_, "log.txt"));
 
+  // Files of their own beside it, for what is to replace it.
+  std::unique_ptr<File> a, b;
+  ASSERT_TRUE(fs_->CreateUnique("log.txt.", &a).ok());
+  ASSERT_TRUE(fs_->CreateUnique("log.txt.", &b).ok());
+  EXPECT_NE(a->path(), b->path());
+  for (const File* f : {a.get(), b.get()}) {
+    EXPECT_EQ(0u, f->path().rfind("log.txt.", 0)) << f->path();
+    EXPECT_EQ(std::string("log.txt.").size() + 6, f->path().size()) << f->path();
+    EXPECT_EQ(0, fs_->RegularFileSize(f->path()));
+  }
+
   // Create-or-truncate empties it.
   ASSERT_TRUE(fs_->Create("log.txt", CreateMode::kTruncate, &f).ok());
   f.reset();
@@ -152,8 +163,12 @@ TEST_F(PlatformFileSystemTest, DirectoriesAreMadeListedAndSynced) {
   FileInfo info;
   ASSERT_TRUE(fs_->Stat("RECU/sub", &info).ok());
   EXPECT_TRUE(info.exists && info.directory && !info.regular);
+  EXPECT_EQ(0, info.missing);
   ASSERT_TRUE(fs_->Stat("RECU/none", &info).ok());
-  EXPECT_FALSE(info.exists);
+  EXPECT_FALSE(info.exists || info.link);
+  EXPECT_EQ(ENOENT, info.missing);
+  ASSERT_TRUE(fs_->Stat("none/none", &info).ok());
+  EXPECT_EQ(ENOENT, info.missing);
   EXPECT_EQ(-1, fs_->RegularFileSize("RECU"));
   EXPECT_EQ(0, fs_->RegularFileSize("RECU/a.dat"));
   EXPECT_EQ(EISDIR, fs_->Remove("RECU/sub").code());

@@ -265,8 +265,11 @@ class Win32FileSystem : public FileSystem {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
       DWORD error = GetLastError();
-      if (ErrnoFor(error) == ENOENT) return {};
-      return WindowsError("stat", path, error);
+      if (ErrnoFor(error) != ENOENT && ErrnoFor(error) != ENOTDIR) {
+        return WindowsError("stat", path, error);
+      }
+      info->missing = ErrnoFor(error);
+      return {};
     }
     info->exists = true;
     info->directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

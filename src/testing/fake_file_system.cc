@@ -519,8 +519,11 @@ FsStatus FakeFileSystem::Stat(const std::string& path, FileInfo* info) {
   FsStatus s = state_->Begin(FsOp::kStat, path);
   Place p;
   if (s.ok()) s = state_->Resolve(FsOp::kStat, path, &p);
-  if (!s.ok()) return s.code() == ENOENT || s.code() == ENOTDIR ? FsStatus() : s;
-  if (p.node == nullptr) return {};
+  if (!s.ok() && s.code() != ENOENT && s.code() != ENOTDIR) return s;
+  if (!s.ok() || p.node == nullptr) {
+    info->missing = s.ok() ? ENOENT : s.code();
+    return {};
+  }
   info->exists = true;
   info->directory = p.node->directory;
   info->regular = !p.node->directory;

@@ -336,6 +336,15 @@ TEST(FakeFileSystem, PathsResolveAsOnDiskAndMisusesFailAsThere) {
   EXPECT_EQ(ENOENT, fs.Remove("recu/B").code());
   EXPECT_EQ(EISDIR, fs.Rename("recu/A", "recu/sub").code());
   EXPECT_EQ(ENOTDIR, fs.SyncDirectory("recu/A").code());
+  FileInfo info;
+  ASSERT_TRUE(fs.Stat("recu/A/B", &info).ok());
+  EXPECT_EQ(ENOTDIR, info.missing);
+  ASSERT_TRUE(fs.Stat("recu/B", &info).ok());
+  EXPECT_FALSE(info.exists);
+  EXPECT_EQ(ENOENT, info.missing);
+  ASSERT_TRUE(fs.Stat("recu/A", &info).ok());
+  EXPECT_TRUE(info.exists && info.regular && !info.directory && !info.link);
+  EXPECT_EQ(1, info.size);
   std::vector<std::string> names;
   ASSERT_TRUE(fs.ListDirectory("recu", &names).ok());
   EXPECT_EQ((std::vector<std::string>{"A", "sub"}), names);
