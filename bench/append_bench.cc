@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string>
 
-#include "protocol/protocol.h"
+#include "exchange/exchange.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
+#include "exchange/exchange.h"
+#include "exchange/supervision.h"
 #include "fuzz_station.h"
 #include "fuzz_support.h"
-#include "link/link.h"
-#include "protocol/codec.h"
-#include "protocol/protocol.h"
-#include "supervision/supervision.h"
+#include "line/line.h"
+#include "wire/codec.h"
 
 namespace kavelin2::fuzz {
 namespace {

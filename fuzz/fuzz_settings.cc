@@ -10,12 +10,12 @@
 #include <cstring>
 #include <string>
 
-#include "config/dialogs.h"
 #include "config/settings.h"
+#include "dialogs/dialogs.h"
 #include "fuzz_station.h"
 #include "fuzz_support.h"
-#include "link/link.h"
-#include "link/termios_settings.h"
+#include "line/line.h"
+#include "platform/termios_settings.h"
 
 using namespace kavelin2;
 using namespace kavelin2::fuzz;

@@ -6,11 +6,12 @@
 #include <functional>
 #include <memory>
 
-#include "link/link.h"
-#include "protocol/protocol.h"
-#include "station/clock.h"
+#include "exchange/exchange.h"
+#include "exchange/supervision.h"
+#include "line/line.h"
+#include "online/consumers.h"
+#include "platform/clock.h"
 #include "station/station.h"
-#include "supervision/supervision.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_launcher.h"
 #include "testing/fake_serial.h"
@@ -19,7 +20,7 @@
 namespace kavelin2::fuzz {
 
 struct FuzzStation {
-  FuzzStation() : st(Platform{&clock, &serial, &launcher}, MakeUi(&ui)) {}
+  FuzzStation() : st(Platform{&clock, &serial, &launcher}, MakeUi(&ui)) { AddStationConsumers(st); }
   FakeClock clock;
   FakeSerialSystem serial{clock};
   FakeLauncher launcher;
@@ -31,22 +32,20 @@ struct FuzzStation {
   // is queued the clock moves to the next arrival or the line's deadline.
   // |after_step| runs after every step (the targets' invariants).
   void ServeLine(FakeLine& line, int max_steps, const std::function<void()>& after_step = {}) {
-    constexpr int32_t kSilenceMs = 3000;
     st.CurrentLine = 0;
     for (int step = 0; step < max_steps; ++step) {
       LineEntry& l = st.Line();
       uint8_t byte = 0;
       if (PollByte(st, &byte)) {
-        l.LineDeadline = static_cast<int32_t>(clock.now() + kSilenceMs);
+        l.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
         l.TimeoutCount = 0;
         DispatchControlByte(st, byte);
-      } else if (l.LinePhase != kPhaseNone && DeadlinePassed(l.LineDeadline, st.clock.NowMs())) {
+      } else if (l.LinePhase != kPhaseNone && l.LineDeadline.PassedAt(st.clock.NowMs())) {
         HandleTimeout(st);
-        st.Line().TimedOut = 0;
       } else {
         int64_t next = line.NextArrival();
         if (next < 0 && l.LinePhase == kPhaseNone) break;
-        int64_t to = l.LinePhase != kPhaseNone ? l.LineDeadline + 1 : next;
+        int64_t to = l.LinePhase != kPhaseNone ? l.LineDeadline.ms() + 1 : next;
         if (next >= 0 && next < to) to = next;
         clock.Advance(to > clock.now() ? to - clock.now() : 1);
       }

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "exchange/exchange.h"
+#include "exchange/supervision.h"
 #include "fuzz_station.h"
 #include "fuzz_support.h"
-#include "link/link.h"
-#include "protocol/protocol.h"
-#include "protocol/table_entry.h"
-#include "supervision/supervision.h"
+#include "line/line.h"
+#include "wire/table_entry.h"
 
 using namespace kavelin2;
 using namespace kavelin2::fuzz;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/codec.h"
+#include "wire/codec.h"
 
 namespace kavelin2::handheld {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "protocol/codec.h"
+#include "wire/codec.h"
 
 namespace kavelin2::handheld {
 namespace {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "protocol/codec.h"
+#include "wire/codec.h"
 
 namespace kavelin2::handheld {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/codec.h"
+#include "wire/codec.h"
 
 namespace kavelin2::handheld {
 namespace {

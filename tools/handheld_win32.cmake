@@ -7,7 +7,7 @@ add_library(kavelin2_handheld STATIC
   handheld_port_win32.cc
   handheld_session.cc)
 target_include_directories(kavelin2_handheld PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(kavelin2_handheld PUBLIC kavelin2_core)
+target_link_libraries(kavelin2_handheld PUBLIC kavelin2_wire kavelin2_platform)
 
 add_executable(kavelin2-handheld handheld_main.cc)
 target_link_libraries(kavelin2-handheld PRIVATE kavelin2_handheld)

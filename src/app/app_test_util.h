@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "link/serial_port.h"
+#include "platform/serial_port.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {

@@ -5,12 +5,14 @@
 
 #include "app/app.h"
 #include "app/command_line.h"
+#include "app/config_command.h"
 #include "config/settings_text.h"
-#include "link/serial_port.h"
-#include "station/clock.h"
-#include "station/exit_status.h"
-#include "station/launcher.h"
-#include "station/service_notify.h"
+#include "online/consumers.h"
+#include "online/service_notify.h"
+#include "platform/clock.h"
+#include "platform/exit_status.h"
+#include "platform/launcher.h"
+#include "platform/serial_port.h"
 #include "station/station.h"
 #include "ui/ui_channel.h"
 
@@ -37,5 +39,6 @@ int main(int argc, char** argv) {
   auto notifier = NewServiceNotifierFromEnvironment();  // null unless a service manager listens
   Station st(Platform{clock.get(), serial.get(), launcher.get(), notifier.get()},
              NewDynamicUiRuntimeLink());
+  AddStationConsumers(st);
   return StationMain(st, parsed.command_line, UserAttends());
 }

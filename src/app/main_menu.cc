@@ -9,11 +9,12 @@
 #include <string>
 
 #include "app/app.h"
-#include "config/dialogs.h"
-#include "link/link.h"
-#include "protocol/protocol.h"
-#include "station/exit_status.h"
-#include "station/launcher.h"
+#include "dialogs/dialogs.h"
+#include "exchange/exchange.h"
+#include "line/line.h"
+#include "online/online.h"
+#include "platform/exit_status.h"
+#include "platform/launcher.h"
 #include "station/station.h"
 #include "ui/exchange_block.h"
 
@@ -133,13 +134,6 @@ Next ShowAbout(Station& st) {
   return Next::kStay;
 }
 
-// The command lines of the schedule are fixed fields: bounded by their width.
-template <size_t N>
-void LaunchCommandLine(Station& st, const char (&command_line)[N]) {
-  st.launcher.Launch(std::string(command_line, strnlen(command_line, N)),
-                     ProgramLauncher::kShowNormal);
-}
-
 template <void (*Dialog)(Station&)>
 Next RunDialog(Station& st) {
   Dialog(st);
@@ -148,7 +142,7 @@ Next RunDialog(Station& st) {
 
 template <char (ScheduleSettings::*CommandLine)[129]>
 Next LaunchFromSchedule(Station& st) {
-  LaunchCommandLine(st, st.Schedule.*CommandLine);
+  LaunchCommandLine(st, st.Schedule.*CommandLine, sizeof(st.Schedule.*CommandLine));
   return Next::kStay;
 }
 
@@ -323,24 +317,5 @@ int RunMainMenu(Station& st, const MenuPolicy& policy) {
 }
 
 void MainMenuLoop(Station& st) { RunMainMenu(st); }
-
-void RunScheduledProgram(Station& st, int kind) {
-  switch (kind) {
-    case 1:
-      LaunchCommandLine(st, st.Schedule.PROGFIN);
-      break;
-    case 2:
-      st.ProgDLaunched = 1;
-      LaunchCommandLine(st, st.Schedule.PROGD);
-      break;
-    case 3:
-      st.ProgCLaunched = 1;
-      LaunchCommandLine(st, st.Schedule.PROGC);
-      break;
-    default:
-      break;  // starts nothing
-  }
-  st.PendingProgram = 0;
-}
 
 }  // namespace kavelin2

@@ -8,7 +8,8 @@
 
 #include "app/app.h"
 #include "app/app_test_util.h"
-#include "protocol/protocol.h"
+#include "exchange/exchange.h"
+#include "online/online.h"
 
 namespace kavelin2 {
 namespace {

@@ -6,6 +6,7 @@
 #include "app/app.h"
 #include "app/main_menu.h"
 #include "config/settings.h"
+#include "dialogs/dialogs.h"
 #include "station/station.h"
 
 namespace kavelin2 {

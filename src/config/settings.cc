@@ -8,8 +8,6 @@
 #include <cctype>
 #include <cstring>
 
-#include "station/station.h"
-
 namespace kavelin2 {
 namespace {
 
@@ -222,7 +220,7 @@ void DecodeScheduleSettings(const uint8_t* data, size_t size, ScheduleSettings* 
   GetText(image + kOffProgfin, rec->PROGFIN);
 }
 
-void SetDefaults(Station& st, SettingsFile file) {
+void SetDefaults(Settings& st, SettingsFile file) {
   switch (file) {
     case SettingsFile::kPorts:
       for (int i = 0; i < 2; ++i) {
@@ -260,6 +258,13 @@ void SetDefaults(Station& st, SettingsFile file) {
       CopyField(st.CurrentLanguage, sizeof st.CurrentLanguage, "Francais");
       break;
   }
+}
+
+bool IsKnownLanguage(const char* name) {
+  for (const char* known : {"Francais", "Anglais", "Espagnol"}) {
+    if (std::strncmp(name, known, kLanguageSize) == 0) return true;
+  }
+  return false;
 }
 
 std::string PortName(const PortEntry& entry) {

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <string>
 
-namespace kavelin2 {
+#include "platform/line_format.h"
 
-struct Station;
+namespace kavelin2 {
 
 // "CONF_COM.CFG": two entries of 23 bytes.
 //   entry offset 0 ACTIVE (flag), 1 PORT (5 bytes text), 6 VITESSE, 10 DONNEES,
@@ -31,6 +31,11 @@ struct PortSettings {
   PortEntry line[2];
 };
 constexpr size_t kPortEntrySize = 23;
+
+// The line format the entry's codes give.
+inline LineFormat FormatOf(const PortEntry& entry) {
+  return LineFormat{entry.VITESSE, entry.DONNEES, entry.PARITE, entry.STOPBIT};
+}
 
 // PORT as a string, bounded by its five bytes.
 std::string PortName(const PortEntry& entry);
@@ -111,29 +116,21 @@ void DecodeFileOptions(const uint8_t* data, size_t size, FileOptions* rec);
 void EncodeScheduleSettings(const ScheduleSettings& in, uint8_t out[kScheduleSettingsSize]);
 void DecodeScheduleSettings(const uint8_t* data, size_t size, ScheduleSettings* rec);
 
-// The defaults that ReloadOrCreate writes for a missing file.
-void SetDefaults(Station& st, SettingsFile file);
+// The six records as the station holds them in memory.
+struct Settings {
+  PortSettings Ports;
+  ModemSettings Modems;
+  PathSettings Paths;
+  FileOptions Options;
+  ScheduleSettings Schedule;
+  char CurrentLanguage[kLanguageSize] = {};
+};
 
-// Loaders: open the file by its plain name in the working directory; when it
-// cannot be opened for reading and writing, remove it and run its dialog.
-void LoadSettings(Station& st);  // ports, modems, paths, file options, then LoadSchedule
-void LoadSchedule(Station& st);
-void LoadLanguage(Station& st);  // then UseKnownLanguage
+// The defaults that ReloadOrCreate writes for a missing file.
+void SetDefaults(Settings& st, SettingsFile file);
 
 // True when the 9-byte field |name| holds "Francais", "Anglais" or "Espagnol".
 bool IsKnownLanguage(const char* name);
-// A language the station does not know (empty, another name, no terminator)
-// is read as the default, "Francais", with a warning on standard error and in
-// the log.
-void UseKnownLanguage(Station& st);
-
-// Entry step of every dialog: read the file whole into its record, or
-// re-create it with the defaults (memory and disk).
-void ReloadOrCreate(Station& st, SettingsFile file);
-// Validation step: remove the file, create it afresh, write the record whole.
-// (Clearing and filling the record is the dialog's job, field by field.)
-// False when the new image could not be put in place (the old file stays).
-bool StoreSettings(Station& st, SettingsFile file);
 
 // Copies the reply text into a fixed field of |width| bytes (at most width-1
 // characters and a NUL, the rest zero): a longer value is cut, never spills.

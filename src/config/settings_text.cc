@@ -9,7 +9,6 @@
 #include <set>
 
 #include "config/settings.h"
-#include "station/station.h"
 
 namespace kavelin2 {
 namespace {
@@ -27,7 +26,7 @@ struct Key {
   int32_t* codes[3] = {};  // speed: codes[0]; format: data bits, parity, stop bits
 };
 
-std::vector<Key> Keys(Station& st) {
+std::vector<Key> Keys(Settings& st) {
   std::vector<Key> keys;
   auto flag = [&](std::string name, SettingsFile file, char* f) {
     Key k{std::move(name), file, Kind::kFlag};
@@ -359,7 +358,7 @@ struct Request {
 
 }  // namespace
 
-std::string SettingsText(Station& st) {
+std::string SettingsText(Settings& st) {
   std::string out =
       "# kavelin2 settings: one \"key = value\" a line, grouped by settings file.\n"
       "# Change them with \"kavelin2 config set KEY=VALUE\" or \"kavelin2 config import FILE\".\n"
@@ -381,7 +380,7 @@ std::string SettingsText(Station& st) {
   return out;
 }
 
-bool ApplySettingsText(Station& st, const std::vector<SettingsTextLine>& lines,
+bool ApplySettingsText(Settings& st, const std::vector<SettingsTextLine>& lines,
                        const std::string& origin, std::vector<SettingsFile>* changed,
                        std::string* error) {
   std::vector<Key> keys = Keys(st);

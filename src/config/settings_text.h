@@ -12,12 +12,10 @@
 
 namespace kavelin2 {
 
-struct Station;
-
 // The whole text of the records in |st|. A field whose bytes are none of the
 // allowed values is shown as "?" and its raw form; that value, given back
 // unchanged, keeps the field's bytes as they are.
-std::string SettingsText(Station& st);
+std::string SettingsText(Settings& st);
 
 // One line of input and where it came from, for the messages.
 struct SettingsTextLine {
@@ -32,20 +30,8 @@ struct SettingsTextLine {
 // followed by the line number: "site.txt:" gives "site.txt:12"), the key and
 // the allowed values, and leaves the records untouched.
 // Blank lines and lines starting with '#' are skipped.
-bool ApplySettingsText(Station& st, const std::vector<SettingsTextLine>& lines,
+bool ApplySettingsText(Settings& st, const std::vector<SettingsTextLine>& lines,
                        const std::string& origin, std::vector<SettingsFile>* changed,
                        std::string* error);
-
-// "kavelin2 config ARGS...": show, set KEY=VALUE..., export [FILE], import
-// FILE ("-" for standard input), each optionally after "--dir DIR". Works on
-// the settings files of the working directory; a missing file is first
-// created with its defaults. Returns the exit status (2 for bad input, with
-// no file changed).
-int RunConfigCommand(Station& st, const std::vector<std::string>& args, std::string* out,
-                     std::string* err);
-
-// The program's entry for "kavelin2 config ...": builds a station on the
-// system's services (the UI runtime is never loaded) and runs the command.
-int ConfigMain(int argc, char** argv);
 
 }  // namespace kavelin2

@@ -10,23 +10,21 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "link/serial_port.h"
-#include "station/clock.h"
-#include "station/launcher.h"
+#include "platform/clock.h"
+#include "platform/launcher.h"
+#include "platform/serial_port.h"
+#include "station/events.h"
 #include "ui/ui_channel.h"
+#include "wire/codec.h"
 
 namespace kavelin2 {
 
 class ServiceNotifier;
 
 constexpr int kLineCount = 2;
-constexpr size_t kFrameBufferSize = 1032;
 constexpr size_t kPathSize = 93;
-
-// Result codes of an exchange.
-constexpr int kResultOk = 0;       // "OK"
-constexpr int kResultTimeout = 1;  // "TO"
-constexpr int kResultError = 2;    // "ER"
+// A running exchange whose handheld stays silent this long has timed out.
+constexpr int32_t kSilenceMs = 3000;
 
 // LineState values.
 constexpr char kStateIdle = '2';
@@ -58,7 +56,7 @@ struct LineEntry {
   char LineState = kStateIdle;
   char LinePhase = kPhaseNone;
   int32_t EnqCount = 0;
-  int32_t LineDeadline = 0;
+  Deadline LineDeadline;
   char HandheldId[4] = "???";
   char ExchangeDate[9] = {};  // MM/DD/YY, empty when no exchange is stamped
   char ExchangeTime[9] = {};  // hh:mm:ss
@@ -96,12 +94,11 @@ struct LineEntry {
 
   // The last ended exchange of the line, for the displays and the service
   // status: "OK", "TO" or "ER" ("" before the first), and for a failure a
-  // short reason in the station's language.
+  // short reason in the station's language. Kept by the journal.
   char LastResult[3] = {};
   char LastReason[64] = {};
 
   // Supervision.
-  int32_t TimedOut = 0;
   int32_t NakCount = 0;
   int32_t TimeoutCount = 0;
 
@@ -111,33 +108,10 @@ struct LineEntry {
   // only once its initialisation is done: ModemStep 1 after the reset, 2
   // after its own command, the next step due at ModemStepAt.
   bool Disconnected = false;
-  int32_t ReopenAt = 0;
+  Deadline ReopenAt;
   int32_t ReopenDelayMs = 0;
   int32_t ModemStep = 0;
-  int32_t ModemStepAt = 0;
-  // Set by the byte primitives when a write to a port that is still there
-  // failed (the far end stopped reading); the poll loop ends the exchange.
-  bool WriteFailed = false;
-  // Control bytes sent on the line so far (wrapping), so that a caller can
-  // tell whether a handler answered at all.
-  uint32_t SendCount = 0;
-
-  // Bookkeeping of the running exchange, for its summary on the log. Only
-  // the first kNotedFiles files of each way are named; the counts go on.
-  struct FileNote {
-    char name[13];
-    int32_t records;
-    int64_t bytes;
-  };
-  static constexpr int kNotedFiles = 16;
-  FileNote Received[kNotedFiles] = {};
-  int32_t ReceivedCount = 0;
-  FileNote Sent[kNotedFiles] = {};
-  int32_t SentCount = 0;
-  // Why the running exchange failed, in the station's language, set just
-  // before it ends; and the name of the last upload header it refused.
-  char FailReason[64] = {};
-  char RefusedHeader[13] = {};
+  Deadline ModemStepAt;
 
   // Closes the data file and the table file of the exchange, whichever is
   // open, and marks both closed.
@@ -153,7 +127,9 @@ struct Platform {
   ServiceNotifier* notifier = nullptr;
 };
 
-struct Station {
+// The settings records come first in the context: the settings code works on
+// them alone (config/settings.h).
+struct Station : Settings {
   Station(Platform platform, std::unique_ptr<UiRuntimeLink> ui_link)
       : clock(*platform.clock),
         serial(*platform.serial),
@@ -167,22 +143,23 @@ struct Station {
   ServiceNotifier* notifier;  // may be null
   UiChannel ui;
 
-  // Settings records (the files are the reference; see config/settings.h).
-  PortSettings Ports;
-  ModemSettings Modems;
-  PathSettings Paths;
-  FileOptions Options;
-  ScheduleSettings Schedule;
-  char CurrentLanguage[9] = {};
-
   LineEntry LineTable[kLineCount];
   int32_t CurrentLine = 0;
   int32_t PendingProgram = 0;
   int32_t ProgCLaunched = 0;
   int32_t ProgDLaunched = 0;
 
+  // The consumers of the station's events, in the order they hear them.
+  std::vector<std::unique_ptr<EventSink>> consumers;
+
   LineEntry& Line() { return LineTable[CurrentLine]; }
   int LineNumber() const { return CurrentLine + 1; }
+
+  // Tells every consumer what happened on line |line| (0 or 1).
+  void Report(int line, EventBody body) {
+    const Event event{line, std::move(body)};
+    for (auto& consumer : consumers) consumer->OnEvent(event);
+  }
 };
 
 // Sends one line to the station's log ("JOURNAL,<text>"): the headless

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "station/clock.h"
+#include "platform/clock.h"
 
 namespace kavelin2 {
 

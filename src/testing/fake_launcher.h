@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "station/launcher.h"
+#include "platform/launcher.h"
 
 namespace kavelin2 {
 

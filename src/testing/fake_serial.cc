@@ -43,8 +43,8 @@ class FakePort : public SerialPort {
   }
   ~FakePort() override { line_.is_open = false; }
 
-  void Configure(const PortEntry& entry) override {
-    line_.last_config = entry;
+  void Configure(const LineFormat& format) override {
+    line_.last_config = format;
     ++line_.configures;
   }
   int QueuedInput() override { return line_.lost ? 0 : static_cast<int>(line_.queue().size()); }

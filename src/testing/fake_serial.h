@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/serial_port.h"
+#include "platform/serial_port.h"
 #include "testing/fake_clock.h"
 
 namespace kavelin2 {
@@ -50,7 +50,7 @@ class FakeLine {
   int purges = 0;
   int configures = 0;
   bool control_lines_dropped = false;
-  PortEntry last_config;
+  LineFormat last_config;
   bool fail_writes = false;
   // The device went away under the open port (as a hung-up or unplugged
   // device): the port says Lost with |lost_reason|, reads nothing and

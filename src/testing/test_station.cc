@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "online/consumers.h"
+
 namespace kavelin2 {
 
 namespace {
@@ -62,13 +64,14 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &sb) == 0;
 }
 
-TestStation::TestStation()
-    : st(Platform{&clock, &serial, &launcher}, NewFakeUi(&ui)) {}
+TestStation::TestStation() : st(Platform{&clock, &serial, &launcher}, NewFakeUi(&ui)) {
+  AddStationConsumers(st);
+}
 
 void TestStation::UseDefaultSettings() {
-  for (SettingsFile f : {SettingsFile::kPorts, SettingsFile::kModems, SettingsFile::kPaths,
-                         SettingsFile::kFileOptions, SettingsFile::kSchedule,
-                         SettingsFile::kLanguage}) {
+  for (SettingsFile f :
+       {SettingsFile::kPorts, SettingsFile::kModems, SettingsFile::kPaths,
+        SettingsFile::kFileOptions, SettingsFile::kSchedule, SettingsFile::kLanguage}) {
     SetDefaults(st, f);
   }
 }

@@ -1,0 +1,228 @@
+// The append step: an upload written to the line's temporary file AJOUTFIC.n
+// is moved to its final name, or added to the end of the file of that name.
+//
+// The handheld may erase its copy once it has our ACK, so before that ACK the
+// upload is made durable in AJOUTFIC.n together with an intent record,
+// "..AJOUTFIC.n", that names the target and the target's size before the
+// append. The merge then writes the upload in place at the end of the target:
+// its cost is the upload's size, whatever the target's. A crash at any point
+// leaves the intent and the pending upload until they are acted on: recovery
+// (every time the station goes on line, and before a header reuses the line's
+// temporary file) cuts a half-appended target back to its recorded size and
+// appends again, then removes the pending upload, and the intent last.
+//
+// No header can produce the intent's name: names with ".." are refused. When
+// the step cannot complete, the upload is kept under a name no header can
+// produce either (longer than the 12 characters of a name field), and the
+// line's display and the log say so.
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "exchange/exchange.h"
+#include "platform/crash_point.h"
+#include "platform/durable_file.h"
+#include "station/station.h"
+#include "wire/codec.h"
+
+namespace kavelin2 {
+namespace {
+
+// The intent record: the target's name, its size before the append (-1: there
+// was no target) and the upload's size, one per line.
+struct Intent {
+  char name[13] = {};
+  int64_t before = -1;
+  int64_t size = 0;
+};
+
+struct LinePaths {
+  char dir[81] = {};
+  char pending[PATH_MAX] = {};  // AJOUTFIC.n
+  char intent[PATH_MAX] = {};   // ..AJOUTFIC.n
+};
+
+bool MakeLinePaths(const Station& st, int n, LinePaths* p) {
+  std::snprintf(p->dir, sizeof p->dir, "%.80s", st.Paths.RECU);
+  int a = std::snprintf(p->pending, sizeof p->pending, "%sAJOUTFIC.%d", p->dir, n);
+  int b = std::snprintf(p->intent, sizeof p->intent, "%s..AJOUTFIC.%d", p->dir, n);
+  return a > 0 && b > 0 && static_cast<size_t>(a) < sizeof p->pending &&
+         static_cast<size_t>(b) < sizeof p->intent;
+}
+
+bool ParseNumber(const char* text, const char* end, int64_t* value) {
+  if (text == end || end - text > 19) return false;
+  const char* p = text;
+  bool negative = *p == '-';
+  if (negative) ++p;
+  if (p == end) return false;
+  int64_t v = 0;
+  for (; p < end; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    v = v * 10 + (*p - '0');
+  }
+  *value = negative ? -v : v;
+  return true;
+}
+
+// False for anything but a whole record as WriteIntent writes it: a record cut
+// short (a power cut while it was written) was never followed by an ACK.
+bool ReadIntent(const char* path, Intent* in) {
+  char text[96];
+  if (!ReadSmallFile(path, text, sizeof text)) return false;
+  const char* nl1 = std::strchr(text, '\n');
+  if (nl1 == nullptr || nl1 == text || nl1 - text > 12) return false;
+  const char* nl2 = std::strchr(nl1 + 1, '\n');
+  if (nl2 == nullptr) return false;
+  const char* nl3 = std::strchr(nl2 + 1, '\n');
+  if (nl3 == nullptr || nl3[1] != 0) return false;
+  std::memcpy(in->name, text, static_cast<size_t>(nl1 - text));
+  in->name[nl1 - text] = 0;
+  return IsSafeFileName(in->name) && ParseNumber(nl1 + 1, nl2, &in->before) && in->before >= -1 &&
+         ParseNumber(nl2 + 1, nl3, &in->size) && in->size >= 0;
+}
+
+// Moves the pending upload to a name of its own so that the next header on
+// the line (which empties AJOUTFIC.n) cannot destroy it. Returns the name
+// used, or nullptr when even that failed.
+const char* KeepUpload(const LinePaths& p, const char* upload_name, int n, char (&kept)[PATH_MAX]) {
+  for (int i = 1; i <= 9999; ++i) {
+    int w = std::snprintf(kept, sizeof kept, "%s%s.%d.%04d", p.dir, upload_name, n, i);
+    if (w < 0 || static_cast<size_t>(w) >= sizeof kept) break;
+    if (PathExists(kept)) continue;
+    if (!RenameDurably(p.pending, kept)) break;
+    return kept;
+  }
+  return nullptr;
+}
+
+const char* BaseName(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  return slash != nullptr ? slash + 1 : path;
+}
+
+// Says on the line's display and in the log that an acknowledged upload could
+// not reach its target and where it is.
+void ReportKept(Station& st, int n, const char* target, const char* where) {
+  // Shown in the line's own fields, so an unattended station does not stop
+  // on a message box; the file stays in the received-files directory.
+  const char* word = Localized(st, "AJOUT IMPOSSIBLE", "APPEND FAILED", "ANADIDO IMPOSIBLE");
+  if (word != nullptr) st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, word);
+  st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, BaseName(where));
+  // Recovery at going on line runs for each line in turn: the warning names
+  // line n whatever line the station was last serving.
+  st.Report(n - 1, event::AppendKeptAside{BaseName(target), BaseName(where)});
+}
+
+enum class Outcome { kNone, kMerged, kKept, kStuck };
+
+// Brings the line's pending upload into its target as the intent says. With
+// |live|, the crash test's hooks run (the merge right after the ACK).
+Outcome FinishMerge(Station& st, int n, const LinePaths& p, const Intent& in, bool live) {
+  char target[PATH_MAX];
+  int w = std::snprintf(target, sizeof target, "%s%s", p.dir, in.name);
+  bool fits = w > 0 && static_cast<size_t>(w) < sizeof target;
+  int64_t pending_size = RegularFileSize(p.pending);
+
+  bool done = false;
+  if (pending_size < 0 && !PathExists(p.pending)) {
+    done = true;  // the pending upload is removed only once its target holds it
+  } else if (fits && pending_size == in.size) {
+    int64_t target_size = RegularFileSize(target);
+    if (!PathExists(target)) {
+      // No target (or it was taken away since): the upload becomes it.
+      done = RenameDurably(p.pending, target);
+    } else {
+      // A target shorter than its recorded size was changed by someone else:
+      // what to cut is unknown, so the upload is kept aside.
+      // A target longer than the recorded size plus the upload has grown by
+      // more than this append: cutting it back would lose those records.
+      int64_t at = in.before < 0 ? target_size : in.before;
+      std::function<void()> halfway;
+      if (live) halfway = [&st] { CrashPoint(st, "merge-half"); };
+      done = target_size >= 0 && target_size >= at && target_size <= at + in.size &&
+             AppendFileAt(target, at, p.pending, halfway);
+      if (done) {
+        if (live) CrashPoint(st, "merged");
+        // The records now stand in the target: keeping the pending upload
+        // as well would only duplicate them at the next recovery.
+        done = RemoveDurably(p.pending);
+      }
+    }
+  }
+  if (done) {
+    if (live) CrashPoint(st, "pending-gone");
+    RemoveDurably(p.intent);
+    return Outcome::kMerged;
+  }
+
+  char kept[PATH_MAX];
+  const char* where = KeepUpload(p, in.name, n, kept);
+  if (where == nullptr) {
+    st.Report(n - 1, event::AppendStuck{fits ? target : in.name, p.pending});
+    return Outcome::kStuck;
+  }
+  RemoveDurably(p.intent);
+  ReportKept(st, n, fits ? target : in.name, where);
+  return Outcome::kKept;
+}
+
+}  // namespace
+
+bool RecordAppendIntent(Station& st, int64_t upload_size) {
+  LineEntry& line = st.Line();
+  LinePaths p;
+  if (!MakeLinePaths(st, st.LineNumber(), &p)) return false;
+  char target[PATH_MAX];
+  int w = std::snprintf(target, sizeof target, "%s%s", p.dir, line.UploadName);
+  if (w < 0 || static_cast<size_t>(w) >= sizeof target) return false;
+  char text[96];
+  int t = std::snprintf(text, sizeof text, "%s\n%" PRId64 "\n%" PRId64 "\n", line.UploadName,
+                        PathExists(target) ? RegularFileSize(target) : int64_t{-1}, upload_size);
+  if (t < 0 || static_cast<size_t>(t) >= sizeof text) return false;
+  return WriteDurableFile(p.intent, text, static_cast<size_t>(t));
+}
+
+void AppendReceivedFile(Station& st) {
+  LineEntry& line = st.Line();
+  int n = st.LineNumber();
+  st.ui.UiCall("AFFICHE, PHASE,%d=AJOUT", n);
+
+  LinePaths p;
+  Intent in;
+  if (MakeLinePaths(st, n, &p) && ReadIntent(p.intent, &in)) {
+    std::snprintf(line.RecvFilePath, sizeof line.RecvFilePath, "%s%s", p.dir, in.name);
+    FinishMerge(st, n, p, in, true);
+  }
+
+  line.RecvFilePath[0] = 0;
+  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  if (phase != nullptr) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
+}
+
+bool RecoverLineFiles(Station& st, int n) {
+  LinePaths p;
+  if (!MakeLinePaths(st, n, &p)) return false;
+  bool usable = true;
+  Intent in;
+  if (ReadIntent(p.intent, &in)) {
+    usable = FinishMerge(st, n, p, in, false) != Outcome::kStuck;
+  } else {
+    // Without a whole intent the upload in AJOUTFIC.n was never acknowledged
+    // (or, with APPEND neither 'O' nor 'N', is left for the next header to
+    // empty, as before): it is a partial file like any other.
+    RemoveDurably(p.intent);
+    RemoveDurably(p.pending);
+  }
+  // A replacing upload cut short, and the merged copy of earlier versions.
+  char stale[PATH_MAX];
+  std::snprintf(stale, sizeof stale, "%s..RECUFIC.%d", p.dir, n);
+  RemoveDurably(stale);
+  std::snprintf(stale, sizeof stale, "%sAJOUTFIC.%d.new", p.dir, n);
+  RemoveDurably(stale);
+  return usable;
+}
+
+}  // namespace kavelin2

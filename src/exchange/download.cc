@@ -1,0 +1,342 @@
+// The download side of an exchange: the identification that opens it and the
+// steps that each ACK of the handheld drives, from the table file of the
+// handheld to its last RS.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "exchange/exchange.h"
+#include "exchange/supervision.h"
+#include "line/line.h"
+#include "station/station.h"
+#include "wire/codec.h"
+#include "wire/table_entry.h"
+
+namespace kavelin2 {
+namespace {
+
+void CloseFd(int& fd) {
+  if (fd >= 0) ::close(fd);
+  fd = -1;
+}
+
+// Reads up to |n| bytes, retrying short reads; 0 at the end or on failure.
+size_t ReadFd(int fd, uint8_t* buf, size_t n) {
+  if (fd < 0) return 0;
+  size_t got = 0;
+  while (got < n) {
+    ssize_t r = ::read(fd, buf + got, n - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
+  }
+  return got;
+}
+
+// Opens a regular file for reading; -1 for anything else (a directory or a
+// device listed in a table is treated like a missing file).
+int OpenRegularFile(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat sb;
+  if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A control byte sent as a one-byte frame, so that a NAK sends it again.
+Io SendSingleByteFrame(Station& st, uint8_t byte) {
+  LineEntry& line = st.Line();
+  line.FrameBuffer[0] = byte;
+  line.FrameChecked = 0;
+  line.FrameLength = 1;
+  return SendFrame(st);
+}
+
+// Puts |text| after the lead byte and sends it as a checked frame.
+Io SendTextFrame(Station& st, uint8_t lead, const char* text) {
+  LineEntry& line = st.Line();
+  size_t n = strnlen(text, kFrameBufferSize - 3);
+  line.FrameBuffer[0] = lead;
+  std::memcpy(line.FrameBuffer + 1, text, n);
+  line.FrameChecked = 1;
+  line.FrameLength = static_cast<int32_t>(n + 1);
+  return SendFrame(st);
+}
+
+// |value| (0..99999) as five digits with leading zeros.
+void FiveDigits(int32_t value, char out[6]) {
+  if (value < 0) value = 0;
+  if (value > 99999) value = 99999;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%d", static_cast<int>(value));
+  std::memcpy(out, digits, 6);
+  out[5] = 0;
+  PadZero5(out);
+}
+
+// An identifier that may name a table file: no control characters and no
+// byte that could leave the table directory or change the name's shape.
+bool IsSafeIdentifier(const uint8_t id[3]) {
+  for (int i = 0; i < 3; ++i) {
+    uint8_t c = id[i];
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '.') return false;
+  }
+  return true;
+}
+
+// The table is done: RS tells the handheld that nothing more comes.
+Io EndOfTable(Station& st) {
+  LineEntry& line = st.Line();
+  line.LineState = kStateTableDone;
+  CloseFd(line.TableFile);
+  return SendSingleByteFrame(st, RS);
+}
+
+// State '3': announces the next sendable file of the table, or ends the table.
+Io AnnounceNextFile(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  const TableReadFn read = [&line](uint8_t* buf, size_t count) {
+    return ReadFd(line.TableFile, buf, count);
+  };
+  for (;;) {
+    TableEntry entry;
+    if (!ReadTableEntry(read, &entry)) return EndOfTable(st);
+    st.ui.UiCall("AFFICHE, PHASE,%d=PC -> PORTABLE", n);
+    std::memcpy(line.TableEntryName, entry.name, sizeof line.TableEntryName);
+    std::memcpy(line.EntryKind, entry.kind, sizeof line.EntryKind);
+    std::memcpy(line.BlockSizeText, entry.block_size, sizeof line.BlockSizeText);
+    if (entry.kind[0] == 'T' && !entry.pd3) {
+      std::memcpy(line.FieldCountText, entry.field_count, sizeof line.FieldCountText);
+      std::memcpy(line.FieldWidthsText, entry.field_widths, sizeof line.FieldWidthsText);
+    }
+
+    // Files are only ever read from the directory of files to transmit: an
+    // entry whose name could reach elsewhere is skipped like a missing file.
+    char trimmed[13];
+    std::memcpy(trimmed, entry.name, sizeof trimmed);
+    TrimFileName(trimmed);
+    if (!IsSafeFileName(trimmed)) {
+      st.Report(st.CurrentLine, event::EntrySkipped{trimmed, SkipWhy::kUnsafeName, "", -1, ""});
+      continue;
+    }
+    std::snprintf(line.SendFilePath, sizeof line.SendFilePath, "%s%s", st.Paths.TRANS, trimmed);
+    CloseFd(line.DataFile);
+    line.DataFile = OpenRegularFile(line.SendFilePath);
+    if (line.DataFile < 0) {  // listed but missing: the handheld never hears of it
+      st.Report(st.CurrentLine,
+                event::EntrySkipped{trimmed, SkipWhy::kMissingFile, line.SendFilePath, -1, ""});
+      continue;
+    }
+    struct stat sb;
+    BlockPlan plan;
+    if (::fstat(line.DataFile, &sb) != 0 || !PlanBlocks(entry, sb.st_size, &plan)) {
+      // An entry that cannot be sent (no block size, too many blocks, a
+      // frame too large for the buffer) is skipped like a missing file.
+      CloseFd(line.DataFile);
+      st.Report(st.CurrentLine,
+                event::EntrySkipped{trimmed, SkipWhy::kUnsendableSize, "",
+                                    static_cast<int64_t>(sb.st_size),
+                                    std::string(entry.block_size, strnlen(entry.block_size, 3))});
+      continue;
+    }
+
+    st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, trimmed);
+    std::memcpy(line.DatFileName, trimmed, sizeof line.DatFileName);
+    size_t len = std::strlen(line.DatFileName);
+    size_t ext = len >= 3 ? len - 3 : 0;  // a shorter name becomes "DAT"
+    std::memcpy(line.DatFileName + ext, "DAT", 4);
+    std::memset(line.HeaderName, ' ', 12);
+    std::memcpy(line.HeaderName, line.DatFileName, std::strlen(line.DatFileName));
+    line.HeaderName[12] = 0;
+
+    line.BlockTotal = plan.total;
+    ::lseek(line.DataFile, static_cast<off_t>(plan.start), SEEK_SET);
+    FiveDigits(line.BlockTotal, line.BlockTotalText);
+    std::memcpy(line.BlockCountText, line.BlockTotalText, sizeof line.BlockCountText);
+
+    char text[32];
+    if (line.EntryKind[1] == 'S') {
+      std::snprintf(text, sizeof text, "%.8s.DAT%sS", line.TableEntryName, line.BlockTotalText);
+    } else if (line.EntryKind[1] == kKindPd3) {
+      std::snprintf(text, sizeof text, "%.8s.PD3%s", line.TableEntryName, line.BlockTotalText);
+    } else if (line.EntryKind[0] == 'T') {
+      std::snprintf(text, sizeof text, "%s%s", line.DatFileName, line.BlockTotalText);
+    } else {
+      std::snprintf(text, sizeof text, "%.8s.DAT%s", line.TableEntryName, line.BlockTotalText);
+    }
+    line.LineState = kStateNameSent;
+    return SendTextFrame(st, SOH, text);
+  }
+}
+
+// State '5': the header frame, in the layout of an upload header (PD3 aside).
+Io SendHeader(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  if (const char* s = Localized(st, "ENTETE", "HEAD", "ENCABEZADO")) {
+    st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, s);
+  }
+  line.BlocksSent = 0;
+  line.BlockSize = DecimalValue(line.BlockSizeText, 3);
+  line.LineState = kStateSendingData;
+
+  char text[80];
+  if (line.EntryKind[1] == kKindPd3) {
+    std::snprintf(text, sizeof text, "%.8s.PD3%s", line.TableEntryName, line.BlockTotalText);
+  } else if (line.EntryKind[0] == 'T') {
+    std::snprintf(text, sizeof text, "%s%s%s%s", line.HeaderName, line.BlockTotalText,
+                  line.FieldCountText, line.FieldWidthsText);
+  } else {
+    std::snprintf(text, sizeof text, "%.8s.DAT%s01%s", line.TableEntryName, line.BlockTotalText,
+                  line.BlockSizeText);
+  }
+  return SendTextFrame(st, SOH, text);
+}
+
+// State '6': the next data frame, or EOT when the file is done.
+Io SendNextBlock(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  // The block size was checked against the buffer when the entry was read;
+  // the bound here only keeps the buffer safe whatever happens in between.
+  int32_t size = line.BlockSize;
+  if (size < 0 || static_cast<size_t>(size) + 8 > kFrameBufferSize) size = 0;
+  line.FrameBuffer[0] = STX;
+  line.FrameLength = size + 6;
+
+  st.ui.UiCall("AFFICHE, BLOCS,%d=%d", n, line.BlocksSent);
+  int32_t announced = DecimalValue(line.BlockCountText, sizeof line.BlockCountText);
+  if (announced != 0) {
+    st.ui.UiCall("AFFICHE, TRANS,%d=%d %%", n, line.BlocksSent * 100 / announced);
+  } else {
+    st.ui.UiCall("AFFICHE, TRANS,%d=0", n);
+  }
+
+  size_t got = ReadFd(line.DataFile, line.FrameBuffer + 6, static_cast<size_t>(size));
+  if (size > 0 && got == static_cast<size_t>(size) && line.BlocksSent < line.BlockTotal) {
+    if (line.EntryKind[1] != 'S' && line.EntryKind[1] != 'B') {
+      ::lseek(line.DataFile, 2, SEEK_CUR);  // the record's line end
+    }
+    ++line.BlocksSent;
+    char number[6];
+    FiveDigits(line.BlocksSent, number);
+    std::memcpy(line.FrameBuffer + 1, number, 5);
+    line.FrameChecked = 1;
+    const Io io = SendFrame(st);
+    if (const char* s = Localized(st, "EN COURS", "PROCESSING", "EN PROCESO")) {
+      st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, s);
+    }
+    return io;
+  }
+
+  // Done, or the file ended early: the handheld gets EOT at once either way.
+  // Only a file whose every announced block was acknowledged counts as sent.
+  if (line.BlocksSent == line.BlockTotal) line.SentFiles.emplace_back(line.SendFilePath);
+  line.LineState = kStateNextEntry;
+  CloseFd(line.DataFile);
+  const Io io = SendSingleByteFrame(st, EOT);
+  char name[sizeof line.TableEntryName];
+  std::memcpy(name, line.TableEntryName, sizeof name);
+  name[sizeof name - 1] = 0;
+  TrimFileName(name);
+  st.Report(st.CurrentLine,
+            event::EntrySent{name, line.BlocksSent,
+                             static_cast<int64_t>(line.BlocksSent) * std::max(line.BlockSize, 0)});
+  const char* state = Localized(st, "FIN", "END", "FINAL");
+  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  if (state != nullptr && phase != nullptr) {
+    st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
+  }
+  return io;
+}
+
+}  // namespace
+
+Io StartDownload(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  line.LinePhase = kPhaseDownload;
+  st.ui.UiCall("AFFICHE, ETAT,%d=IDENTIFICATION", n);
+  st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
+  st.ui.UiCall("AFFICHE, PHASE,%d=PC -> PORTABLE", n);
+
+  uint8_t id[3];
+  uint8_t check = 0;
+  for (int i = 0; i < 3; ++i) {
+    ByteRead r = WaitByte(st);
+    if (r.io != Io::kOk) return EndOfRead(st, r.io);
+    id[i] = r.byte;
+    line.FrameBuffer[i] = id[i];
+    check ^= id[i];
+  }
+  ByteRead received = WaitByte(st);
+  if (received.io != Io::kOk) return EndOfRead(st, received.io);
+  // The identifier names a file: one that could not name a table file in the
+  // table directory is refused like a bad check.
+  if (received.byte != check || !IsSafeIdentifier(id)) {
+    line.LineState = kStateIdle;
+    return SendByte(st, NAK);
+  }
+
+  std::memcpy(line.HandheldId, id, 3);
+  line.HandheldId[3] = 0;
+  line.ReachedDownloadStart = true;
+  st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
+  if (Io io = SendByte(st, ACK); io != Io::kOk) return io;
+
+  char path[kPathSize];
+  std::snprintf(path, sizeof path, "%sTABLE.%.3s", st.Paths.TABLE, line.HandheldId);
+  std::memcpy(line.TablePath, path, sizeof line.TablePath);
+  CloseFd(line.TableFile);
+  line.TableFile = OpenRegularFile(line.TablePath);
+  if (line.TableFile < 0) {
+    st.Report(st.CurrentLine, event::NoTable{line.TablePath});
+    if (line.ExchangeDate[0] == 0) {
+      // No upload came first: clear the figures of an earlier exchange.
+      st.ui.UiCall("AFFICHE, FICHIER,%d=             ", n);
+      st.ui.UiCall("AFFICHE, BLOCS,%d=0", n);
+      st.ui.UiCall("AFFICHE, TRANS,%d=0", n);
+      st.ui.UiCall("AFFICHE, TEMPS,%d=     ", n);
+    }
+    line.LineState = kStateTableDone;
+    return SendSingleByteFrame(st, RS);
+  }
+  line.LineState = kStateNextEntry;
+  line.SentFiles.clear();
+  return SendSingleByteFrame(st, ENQ);
+}
+
+Io DownloadStep(Station& st) {
+  LineEntry& line = st.Line();
+  line.NakCount = 0;
+  switch (line.LineState) {
+    case kStateNextEntry:
+      return AnnounceNextFile(st);
+    case kStateNameSent:
+      st.clock.SleepMs(200);  // the handheld needs a moment before the ENQ
+      line.LineState = kStateEnqSent;
+      return SendSingleByteFrame(st, ENQ);
+    case kStateEnqSent:
+      return SendHeader(st);
+    case kStateSendingData:
+      return SendNextBlock(st);
+    case kStateTableDone:
+      if (st.Options.SUP_FIC == 'O') RemoveSentFiles(st);
+      if (st.Options.SUP_TAB == 'O') ::unlink(line.TablePath);
+      EndExchange(st, ExchangeResult::kOk);
+      return Io::kOk;
+    default:
+      return Io::kOk;  // upload and idle states: an ACK there only clears the NAK count
+  }
+}
+
+}  // namespace kavelin2

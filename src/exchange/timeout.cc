@@ -1,0 +1,123 @@
+// Time-outs, refusals and the end of a running exchange.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "exchange/supervision.h"
+#include "line/line.h"
+#include "platform/clock.h"
+#include "station/station.h"
+
+namespace kavelin2 {
+namespace {
+
+constexpr int kToleratedInARow = 10;
+constexpr int32_t kDeleteRetryMs = 2000;
+constexpr int32_t kDeleteRetryPauseMs = 50;
+
+// Ends the exchange with a failure. The table file goes with a failed
+// exchange only when the options say so and this exchange named it itself:
+// TablePath may still name the table of an earlier exchange on the line.
+void EndFailedExchange(Station& st, ExchangeResult result, FailWhy why, const std::string& detail) {
+  LineEntry& line = st.Line();
+  SendByte(st, EOT);  // a courtesy: the exchange ends whatever becomes of it
+  line.CloseExchangeFiles();
+  DiscardReceivedFile(st);
+  // The table goes before the result is written: whoever reads STAT.TXT
+  // finds the exchange's files already as they will stay.
+  if (line.ReachedDownloadStart && st.Options.SUP_TAB == 'O' && st.Options.PORTABLE == 'O') {
+    ::unlink(line.TablePath);
+  }
+  EndExchange(st, result, why, detail);
+}
+
+}  // namespace
+
+Io EndOfRead(Station& st, Io io) {
+  return io == Io::kTimeout ? HandleTimeout(st) : io == Io::kReadFailed ? Io::kOk : io;
+}
+
+Io HandleTimeout(Station& st) {
+  LineEntry& line = st.Line();
+  const int n = st.LineNumber();
+  line.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
+  ++line.TimeoutCount;
+  if (line.TimeoutCount <= kToleratedInARow) {
+    st.ui.UiCall("AFFICHE, timeout,%d=%d", n, line.TimeoutCount);
+    // In the upload states the handheld is the sender and retries by itself.
+    char s = line.LineState;
+    if (s != kStateReceiving && s != kStateUploadOpen && s != kStateHeaderAccepted) {
+      return SendByte(st, ENQ);
+    }
+    return Io::kOk;
+  }
+  if (const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA")) {
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
+  }
+  st.ui.UiCall("AFFICHE, ETAT,%d=TIMEOUT", n);
+  EndFailedExchange(st, ExchangeResult::kTimeout, FailWhy::kTimeouts, {});
+  return Io::kOk;
+}
+
+Io HandleNak(Station& st) {
+  LineEntry& line = st.Line();
+  ++line.NakCount;
+  if (line.NakCount <= kToleratedInARow) return SendFrame(st);  // the frame still in the buffer
+  AbortWithError(st, FailWhy::kNaks);
+  return Io::kOk;
+}
+
+void AbortWithError(Station& st, FailWhy why, const std::string& detail) {
+  const int n = st.LineNumber();
+  const char* state = Localized(st, "ERREUR", "ERROR", "ERROR");
+  const char* phase = Localized(st, "ATTENTE", "WAITING", "ESPERA");
+  if (state != nullptr && phase != nullptr) {
+    st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, state);
+    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
+  }
+  EndFailedExchange(st, ExchangeResult::kError, why, detail);
+}
+
+void EndLostExchange(Station& st, const std::string& reason) {
+  EndFailedExchange(st, ExchangeResult::kError, FailWhy::kDeviceLost, reason);
+}
+
+void DiscardReceivedFile(Station& st) {
+  LineEntry& line = st.Line();
+  if (line.RecvFilePath[0] == 0) return;
+  const Deadline deadline = Deadline::After(st.clock.NowMs(), kDeleteRetryMs);
+  for (;;) {
+    // A file that is already gone needs no deleting and no record.
+    if (::unlink(line.RecvFilePath) == 0 || errno == ENOENT) return;
+    if (deadline.PassedAt(st.clock.NowMs())) break;
+    // Whatever holds the file may let go: try again shortly, without spinning.
+    st.clock.SleepMs(kDeleteRetryPauseMs);
+  }
+  st.Report(st.CurrentLine, event::UploadLeftOnDisk{line.RecvFilePath, line.UploadName});
+}
+
+void EndExchange(Station& st, ExchangeResult result, FailWhy why, const std::string& detail) {
+  LineEntry& line = st.Line();
+  const int64_t elapsed = st.clock.NowSeconds() - line.ExchangeStart;
+  // Files of the exchange still open are of no further use.
+  line.CloseExchangeFiles();
+  st.Report(st.CurrentLine, event::ExchangeEnded{result, why, detail, elapsed});
+
+  std::memset(line.ExchangeDate, 0, sizeof line.ExchangeDate);
+  std::memset(line.ExchangeTime, 0, sizeof line.ExchangeTime);
+  std::memcpy(line.HandheldId, "???", 4);
+  std::memset(line.RecvFilePath, 0, sizeof line.RecvFilePath);
+  line.LinePhase = kPhaseNone;
+  line.LineState = kStateIdle;
+  line.EnqCount = 0;
+  // The refusals of this exchange must not shorten the retries of the next:
+  // its first NAK may come before any ACK clears the count.
+  line.NakCount = 0;
+  line.ReachedDownloadStart = false;
+
+  if (st.Schedule.SELFIN == 'O') st.PendingProgram = 1;
+  PurgeLine(st, st.CurrentLine);
+}
+
+}  // namespace kavelin2

@@ -1,0 +1,30 @@
+// What the station's log says about exchanges: one summary line when an
+// exchange ends, and warnings for what a handheld was not sent or an upload
+// that could not be appended; and the result log's records. Each is a
+// consumer of the station's events. Every text is in the station's language
+// (English when the language is none of the three, so the log never stays
+// silent).
+#pragma once
+
+#include <memory>
+
+#include "station/events.h"
+
+namespace kavelin2 {
+
+struct Station;
+
+// Picks the text of the station's language; |en| for an unknown language.
+const char* LogText(const Station& st, const char* fr, const char* en, const char* es);
+
+// The log lines of the exchanges: the summary of each ended exchange (the
+// files received and sent, the result and why it failed), warnings for
+// skipped entries, a missing table and uploads kept aside, and the lost and
+// returning devices. Keeps each line's LastResult and LastReason.
+std::unique_ptr<EventSink> NewExchangeJournal(Station& st);
+
+// The result log: the 37-byte "STAT.TXT" record of each ended exchange and
+// the "UNLINK.TXT" record of an upload left on disk.
+std::unique_ptr<EventSink> NewResultLog(Station& st);
+
+}  // namespace kavelin2

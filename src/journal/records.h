@@ -1,0 +1,34 @@
+// The two fixed-width logs of the supervision: "STAT.TXT" (one 37-byte
+// record per exchange) and "UNLINK.TXT" (one 118-byte record per partly
+// received file that could not be deleted: the file left on disk and the
+// upload it held).
+#pragma once
+
+#include <cstddef>
+
+namespace kavelin2 {
+
+struct LineEntry;
+
+constexpr size_t kStatRecordSize = 37;
+constexpr size_t kUnlinkRecordSize = 118;
+constexpr const char* kStatFileName = "STAT.TXT";
+constexpr const char* kUnlinkFileName = "UNLINK.TXT";
+
+// Elapsed exchange time as "HH.MM'SS" (9 bytes with the NUL). Negative times
+// count as 0; times of 100 hours or more are clamped to "99.59'59" so that
+// the text always fills exactly its 8-character field.
+void FormatElapsed(long seconds, char out[9]);
+
+// Appends |n| bytes to the log |path| (created readable and writable when
+// absent) in one write and flushes it to disk. A write that does not complete
+// is cut back off, so the log never holds half a record. False on failure.
+bool AppendRecord(const char* path, const char* data, size_t n);
+
+// The two record images, from the line's stamp. |out| receives exactly 37 /
+// 118 bytes. |result| is the result log's code (0 OK, 1 TO, 2 ER).
+void BuildStatRecord(int result, const LineEntry& line, int line_number, long elapsed_seconds,
+                     char out[37]);
+void BuildUnlinkRecord(const LineEntry& line, int line_number, char out[118]);
+
+}  // namespace kavelin2

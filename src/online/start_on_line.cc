@@ -1,0 +1,109 @@
+// The preparation that runs every time the station goes on line.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "config/settings.h"
+#include "dialogs/dialogs.h"
+#include "exchange/exchange.h"
+#include "online/online.h"
+#include "station/station.h"
+
+namespace kavelin2 {
+namespace {
+
+// Every on-line period starts with both lines idle and no file in progress.
+void ResetLine(LineEntry& line) {
+  line.LineState = kStateIdle;
+  line.LinePhase = kPhaseNone;
+  std::memcpy(line.HandheldId, "???", sizeof line.HandheldId);
+  line.RecvFilePath[0] = 0;
+  line.NakCount = 0;
+  line.TimeoutCount = 0;
+  line.ExchangeDate[0] = 0;
+  line.ExchangeTime[0] = 0;
+  // An exchange cut short when the user left on-line mode may still hold its
+  // files: they would leak, and a later exchange must not write into them.
+  line.CloseExchangeFiles();
+}
+
+// A path field of the settings as a string, bounded by the field's width.
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+  return std::string(field, strnlen(field, N));
+}
+
+}  // namespace
+
+int StartOnLine(Station& st) { return StartOnLine(st, nullptr); }
+
+int StartOnLine(Station& st, std::string* failure) {
+  LoadSettings(st);
+  // Both lines show INIT, also a line that is not active.
+  for (int number = 1; number <= kLineCount; ++number) {
+    st.ui.UiCall("AFFICHE, PHASE,%d=INIT", number);
+  }
+  for (LineEntry& line : st.LineTable) ResetLine(line);
+  // A scheduled time equal to the current minute must wait for the next day.
+  st.PendingProgram = 0;
+  st.ProgDLaunched = 1;
+  st.ProgCLaunched = 1;
+
+  // Tables, received files, files to transmit, log file; the first path that
+  // is missing and not created ends the preparation.
+  for (const std::string& path : {FieldText(st.Paths.TABLE), FieldText(st.Paths.RECU),
+                                  FieldText(st.Paths.TRANS), FieldText(st.Paths.FICLOG)}) {
+    std::string reason;
+    if (EnsurePathExists(st, path.c_str(), &reason) != 0) continue;
+    // The box told the user; the log and the caller get the reason as well.
+    const char* what = Localized(st, "Repertoire %s absent et non cree: %s",
+                                 "Directory %s missing and not created: %s",
+                                 "Directorio %s ausente y no creado: %s");
+    LogEvent(st, what != nullptr ? what : "Directory %s missing and not created: %s", path.c_str(),
+             reason.c_str());
+    if (failure != nullptr) *failure = path + " missing and not created: " + reason;
+    return 0;
+  }
+  // An upload acknowledged before a crash or a power cut may still wait for
+  // its append; partial files of uploads cut short are removed.
+  for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number);
+  return 1;
+}
+
+int EnsurePathExists(Station& st, const char* path, std::string* reason) {
+  auto fail = [reason](const char* why) {
+    if (reason != nullptr) *reason = why;
+    return 0;
+  };
+  // An empty path is a prefix that names files in the working directory, as
+  // the default settings have it: nothing to ask, nothing to create.
+  if (path[0] == '\0') return 1;
+  // Existence only: the paths are prefixes of file names, used as they are.
+  if (access(path, F_OK) == 0) return 1;
+  const int missing = errno;
+
+  const char* question = Localized(st, "Chemin inexistant. Voulez vous le créer?",
+                                   "Non existent path. Do you want to create it?",
+                                   "Camino inexistente. Crear el camino?");
+  // A question that cannot be asked in the current language is not answered
+  // yes by whatever the previous reply left in intValue.
+  if (question == nullptr) return fail(std::strerror(missing));
+  st.ui.UiReply.intValue = 0;
+  st.ui.UiCall("OUINON, %s\n%s", path, question);
+  if (st.ui.UiReply.intValue == 0) return fail("creation declined");
+
+  // One level: the parents must exist.
+  if (mkdir(path, 0777) == 0) return 1;
+  const int failed = errno;
+
+  const char* error =
+      Localized(st, "Création imposible du répertoire ", "Imposible creation of the directory ",
+                "No es posible crear el directorio ");
+  if (error != nullptr) st.ui.UiCall("ERREUR, %s\n%s", error, path);
+  return fail(std::strerror(failed));
+}
+
+}  // namespace kavelin2

@@ -1,0 +1,164 @@
+// The preparation for going on line and the directory check.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "app/app_test_util.h"
+#include "online/online.h"
+
+namespace kavelin2 {
+namespace {
+
+using StartOnLineTest = AppTest;
+
+TEST_F(StartOnLineTest, ShowsInitForBothLinesAndResetsTheLines) {
+  t.st.Ports.line[0].ACTIVE = 'O';  // only line 1 active: line 2 shows INIT too
+  StoreSettingsFiles();
+  for (LineEntry& line : t.st.LineTable) {
+    line.LineState = kStateSendingData;
+    line.LinePhase = kPhaseDownload;
+    std::memcpy(line.HandheldId, "A07", 4);
+    std::snprintf(line.RecvFilePath, sizeof line.RecvFilePath, "%s", "recu/FILE.DAT");
+    line.NakCount = 4;
+    line.TimeoutCount = 7;
+    std::memcpy(line.ExchangeDate, "12/06/26", 9);
+    std::memcpy(line.ExchangeTime, "09:15:02", 9);
+  }
+  t.st.PendingProgram = 1;
+  t.st.CurrentLine = 1;
+
+  EXPECT_EQ(StartOnLine(t.st), 1);
+  EXPECT_EQ(commands(),
+            (std::vector<std::string>{"AFFICHE, PHASE,1=INIT", "AFFICHE, PHASE,2=INIT"}));
+  for (const LineEntry& line : t.st.LineTable) {
+    EXPECT_EQ(line.LineState, kStateIdle);
+    EXPECT_EQ(line.LinePhase, kPhaseNone);
+    EXPECT_STREQ(line.HandheldId, "???");
+    EXPECT_STREQ(line.RecvFilePath, "");
+    EXPECT_EQ(line.NakCount, 0);
+    EXPECT_EQ(line.TimeoutCount, 0);
+    EXPECT_STREQ(line.ExchangeDate, "");
+    EXPECT_STREQ(line.ExchangeTime, "");
+  }
+  EXPECT_EQ(t.st.PendingProgram, 0);
+  EXPECT_EQ(t.st.ProgCLaunched, 1);
+  EXPECT_EQ(t.st.ProgDLaunched, 1);
+  EXPECT_EQ(t.st.CurrentLine, 1);  // not changed
+}
+
+TEST_F(StartOnLineTest, ClosesTheFilesOfAnExchangeCutShort) {
+  int data = open("data.tmp", O_CREAT | O_RDWR, 0644);
+  int table = open("table.tmp", O_CREAT | O_RDWR, 0644);
+  ASSERT_GE(data, 0);
+  ASSERT_GE(table, 0);
+  t.st.LineTable[0].DataFile = data;
+  t.st.LineTable[1].TableFile = table;
+  EXPECT_EQ(StartOnLine(t.st), 1);
+  for (const LineEntry& line : t.st.LineTable) {
+    EXPECT_EQ(line.DataFile, -1);
+    EXPECT_EQ(line.TableFile, -1);
+  }
+  EXPECT_EQ(fcntl(data, F_GETFD), -1);
+  EXPECT_EQ(fcntl(table, F_GETFD), -1);
+}
+
+TEST_F(StartOnLineTest, MissingTablesPathRefusedLeavesTheOtherPathsUnchecked) {
+  SetPaths("t1/", "t2/", "t3/", "t4/");
+  StoreSettingsFiles();
+  AnswerNext("OUINON", false);
+  EXPECT_EQ(StartOnLine(t.st), 0);
+  EXPECT_EQ(t.ui->CommandsStartingWith("OUINON"),
+            std::vector<std::string>{"OUINON, t1/\nChemin inexistant. Voulez vous le créer?"});
+  EXPECT_TRUE(t.ui->CommandsStartingWith("ERREUR").empty());
+  for (const char* d : {"t1", "t2", "t3", "t4"}) EXPECT_FALSE(FileExists(d)) << d;
+}
+
+TEST_F(StartOnLineTest, MissingPathsAreOfferedInOrderAndCreated) {
+  SetPaths("t1/", "t2/", "t3/", "t4/");
+  StoreSettingsFiles();
+  EXPECT_EQ(StartOnLine(t.st), 1);
+  EXPECT_EQ(t.ui->CommandsStartingWith("OUINON"),
+            (std::vector<std::string>{"OUINON, t1/\nChemin inexistant. Voulez vous le créer?",
+                                      "OUINON, t2/\nChemin inexistant. Voulez vous le créer?",
+                                      "OUINON, t3/\nChemin inexistant. Voulez vous le créer?",
+                                      "OUINON, t4/\nChemin inexistant. Voulez vous le créer?"}));
+  for (const char* d : {"t1", "t2", "t3", "t4"}) EXPECT_TRUE(FileExists(d)) << d;
+}
+
+TEST_F(StartOnLineTest, StopsAtTheFirstPathThatCannotBeCreated) {
+  SetPaths("tables/", "no/such/", "t3/", "t4/");
+  StoreSettingsFiles();
+  EXPECT_EQ(StartOnLine(t.st), 0);
+  EXPECT_EQ(t.ui->CommandsStartingWith("ERREUR"),
+            std::vector<std::string>{"ERREUR, Création imposible du répertoire \nno/such/"});
+  EXPECT_EQ(t.ui->CommandsStartingWith("OUINON").size(), 1u);
+  EXPECT_FALSE(FileExists("no"));
+  EXPECT_FALSE(FileExists("t3"));
+}
+
+struct PathMessages {
+  const char* language;
+  const char* question;  // after "OUINON, <path>\n"
+  const char* error;     // before "\n<path>"
+};
+
+class EnsurePathExistsTest : public AppTest, public ::testing::WithParamInterface<PathMessages> {
+ protected:
+  void SetUp() override { UseLanguage(GetParam().language); }
+  std::string Question(const std::string& path) {
+    return "OUINON, " + path + "\n" + GetParam().question;
+  }
+  std::string Error(const std::string& path) { return GetParam().error + ("\n" + path); }
+};
+
+TEST_P(EnsurePathExistsTest, ExistingPathIsAcceptedWithoutQuestion) {
+  EXPECT_EQ(EnsurePathExists(t.st, "recu/"), 1);
+  EXPECT_EQ(EnsurePathExists(t.st, "recu"), 1);
+  EXPECT_TRUE(commands().empty());
+}
+
+TEST_P(EnsurePathExistsTest, MissingPathIsCreatedOnYes) {
+  EXPECT_EQ(EnsurePathExists(t.st, "new/"), 1);
+  EXPECT_EQ(commands(), std::vector<std::string>{Question("new/")});
+  EXPECT_TRUE(FileExists("new"));
+}
+
+TEST_P(EnsurePathExistsTest, MissingPathRefusedIsNotCreated) {
+  AnswerNext("OUINON", false);
+  EXPECT_EQ(EnsurePathExists(t.st, "new/"), 0);
+  EXPECT_EQ(commands(), std::vector<std::string>{Question("new/")});
+  EXPECT_FALSE(FileExists("new"));
+}
+
+TEST_P(EnsurePathExistsTest, OnlyOneLevelIsCreated) {
+  EXPECT_EQ(EnsurePathExists(t.st, "a/b/"), 0);
+  EXPECT_EQ(commands(), (std::vector<std::string>{Question("a/b/"), Error("a/b/")}));
+  EXPECT_FALSE(FileExists("a"));
+}
+
+TEST_P(EnsurePathExistsTest, EmptyPathIsTheWorkingDirectoryWithoutQuestion) {
+  EXPECT_EQ(EnsurePathExists(t.st, ""), 1);
+  EXPECT_TRUE(commands().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Languages, EnsurePathExistsTest,
+    ::testing::Values(PathMessages{"Francais", "Chemin inexistant. Voulez vous le créer?",
+                                   "ERREUR, Création imposible du répertoire "},
+                      PathMessages{"Anglais", "Non existent path. Do you want to create it?",
+                                   "ERREUR, Imposible creation of the directory "},
+                      PathMessages{"Espagnol", "Camino inexistente. Crear el camino?",
+                                   "ERREUR, No es posible crear el directorio "}));
+
+TEST_F(StartOnLineTest, WithoutKnownLanguageAMissingPathIsNotCreatedUnasked) {
+  UseLanguage("Deutsch");
+  t.st.ui.UiReply.intValue = 1;  // a stale yes from an earlier reply
+  EXPECT_EQ(EnsurePathExists(t.st, "new/"), 0);
+  EXPECT_TRUE(commands().empty());
+  EXPECT_FALSE(FileExists("new"));
+}
+
+}  // namespace
+}  // namespace kavelin2

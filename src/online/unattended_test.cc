@@ -1,0 +1,304 @@
+// The station left alone: a line whose device goes away and comes back, and
+// what the log says about every exchange. The handhelds are scripted on the
+// fake lines and the whole poll loop runs on the fake clock.
+#include <functional>
+#include <optional>
+
+#include "exchange/upload_fixture.h"
+#include "journal/records.h"
+#include "online/online.h"
+#include "platform/device_path.h"
+
+namespace kavelin2 {
+namespace {
+
+constexpr char kPoll[] = "ECRAN,SAISIE/NONBLOCANTE";
+constexpr int64_t kGuardMs = 10 * 60 * 1000;
+
+Bytes Identification(const std::string& id) {
+  std::string b =
+      std::string(1, static_cast<char>(RS)) + id + static_cast<char>(id[0] ^ id[1] ^ id[2]);
+  return Bytes(b.begin(), b.end());
+}
+
+// The station's lines on line, until the test says stop.
+class Unattended : public ProtocolTest {
+ protected:
+  Unattended() {
+    std::strcpy(st.CurrentLanguage, "Anglais");
+    std::memcpy(st.Ports.line[0].PORT, "COM1", 4);
+    std::memcpy(st.Ports.line[1].PORT, "COM2", 4);
+    st.Ports.line[0].VITESSE = 2;
+    std::strcpy(st.Paths.TABLE, "TABLE/");
+    std::strcpy(st.Paths.TRANS, "TRANS/");
+    ::mkdir("TABLE", 0777);
+    ::mkdir("TRANS", 0777);
+    ts.ui->responder = [this](const std::string& command) -> std::optional<FakeReply> {
+      if (command != kPoll) return std::nullopt;
+      ++passes;
+      bool stop = until ? until() : true;
+      // A broken loop must not hang the test, whether the clock moves or not.
+      if (ts.clock.now() > kGuardMs || passes > 100000) stop = true;
+      return FakeReply{std::string(stop ? "*P*" : "*N*"), std::nullopt, std::nullopt};
+    };
+  }
+
+  // The log lines ("JOURNAL,") that contain |part|.
+  std::vector<std::string> Journal(const std::string& part = "") {
+    std::vector<std::string> out;
+    for (const std::string& c : Commands("JOURNAL,")) {
+      if (c.find(part) != std::string::npos) out.push_back(c.substr(8));
+    }
+    return out;
+  }
+  std::vector<std::string> StatRecords() {
+    std::string all = ReadFile("STAT.TXT");
+    std::vector<std::string> out;
+    for (size_t i = 0; i + kStatRecordSize <= all.size(); i += kStatRecordSize)
+      out.push_back(all.substr(i, kStatRecordSize));
+    return out;
+  }
+
+  int Run() { return kavelin2::PollLines(st); }
+  int64_t Now() { return ts.clock.now(); }
+
+  std::function<bool()> until;
+  int passes = 0;
+};
+
+// A handheld that plays its messages one after the other, each after the
+// station's ACK of the one before, and answers every frame or control byte
+// the station sends in a download with the next of |answers| (the last one
+// again when they run out).
+void PlayHandheld(FakeLine& line, std::vector<Bytes> messages, std::vector<Bytes> answers) {
+  auto next = std::make_shared<size_t>(1);
+  auto answered = std::make_shared<size_t>(0);
+  line.ArriveNow(messages.at(0));
+  line.on_write = [=](FakeLine& l, const std::vector<uint8_t>& written) {
+    if (written == Bytes{NAK}) return;
+    if (written == Bytes{ACK}) {
+      if (*next < messages.size()) l.ArriveNow(messages[(*next)++]);
+      return;
+    }
+    if (answers.empty()) return;
+    l.ArriveNow(answers[std::min(*answered, answers.size() - 1)]);
+    ++*answered;
+  };
+}
+
+// Line 1's device goes away in the middle of an upload and comes back 30 s
+// later; line 2 serves a handheld meanwhile.
+TEST_F(Unattended, LostLineEndsItsExchangeInErrorIsReopenedOnABackOffAndServedAgain) {
+  st.Modems.line[0].PRESENT = 'O';
+  std::strcpy(st.Modems.line[0].MODEM, "ATE0");
+  PlayHandheld(*lines[0], {{ENQ}, HeaderFrame("CDE.001", "00003", {"04"}), DataFrame(1, "rec1")},
+               {});
+  lines[1]->on_write = [](FakeLine& l, const std::vector<uint8_t>& w) {
+    if (w == Bytes{RS}) l.ArriveNow(Bytes{ACK});  // handheld 002 has no table
+  };
+  std::optional<int64_t> lost_at;
+  bool back = false, again = false;
+  until = [&] {
+    int64_t now = Now();
+    if (!lost_at && !lines[0]->lost && line(0).LineState == kStateReceiving) {
+      lines[0]->Lose("hung up");
+      lines[0]->present = false;  // and the device is gone from the system
+    }
+    if (!lost_at && line(0).Disconnected) {
+      lost_at = line(0).ReopenAt.ms() - 1000;
+      lines[1]->Arrive(*lost_at + 4000, Identification("002"));
+    }
+    if (lost_at && !back && now >= *lost_at + 30000) {
+      back = true;
+      lines[0]->present = true;
+      // The modem answers its commands; nothing must read or wake on that.
+      lines[0]->on_write = [](FakeLine& l, const std::vector<uint8_t>& w) {
+        if (w.size() > 1 && w.back() == '\r') l.ArriveNow("OK\r\n");
+      };
+    }
+    if (lost_at && !again && now >= *lost_at + 40000) {
+      again = true;
+      lines[0]->on_write = [](FakeLine& l, const std::vector<uint8_t>& w) {
+        if (w == Bytes{RS}) l.ArriveNow(Bytes{ACK});
+      };
+      lines[0]->ArriveNow(Identification("001"));
+    }
+    return StatRecords().size() == 3 && line(0).LinePhase == kPhaseNone;
+  };
+  EXPECT_EQ(1, Run());
+  ASSERT_TRUE(lost_at.has_value());
+  const int64_t t = *lost_at;
+
+  // The broken exchange ended in error, its partial upload gone; line 2
+  // served its handheld during the outage, and line 1 did again once back.
+  auto stat = StatRecords();
+  ASSERT_EQ(3u, stat.size());
+  EXPECT_EQ("ER 001 1", stat[0].substr(0, 8));
+  EXPECT_EQ("OK 002 2", stat[1].substr(0, 8));
+  EXPECT_EQ("OK 001 1", stat[2].substr(0, 8));
+  EXPECT_FALSE(FileExists("RECU/..RECUFIC.1"));
+  EXPECT_FALSE(FileExists("RECU/CDE.001"));
+  ASSERT_FALSE(lines[1]->writes().empty());
+  EXPECT_EQ(t + 4000, lines[1]->writes()[0].at_ms);
+
+  // Opened at start, then 1 s after the loss, backing off 2, 4, 8, 10 s.
+  EXPECT_EQ(
+      (std::vector<int64_t>{0, t + 1000, t + 3000, t + 7000, t + 15000, t + 25000, t + 35000}),
+      lines[0]->open_attempts);
+  EXPECT_EQ(1, lines[0]->configures);
+  EXPECT_EQ(2, lines[0]->last_config.speed);  // the line's own settings
+  // The modem is initialised again without holding up the other line.
+  std::vector<std::pair<int64_t, std::string>> modem;
+  for (const auto& w : lines[0]->writes()) {
+    if (w.bytes.size() > 1)
+      modem.emplace_back(w.at_ms, std::string(w.bytes.begin(), w.bytes.end()));
+  }
+  EXPECT_EQ(
+      (std::vector<std::pair<int64_t, std::string>>{{t + 35000, "ATZ\r"}, {t + 38000, "ATE0\r"}}),
+      modem);
+  // Its answers were dropped, not taken for a handheld's bytes: the station's
+  // other bytes on line 1 answer the two exchanges (the EOT of the broken one
+  // never reached the lost device).
+  Bytes answers;
+  for (const auto& w : lines[0]->writes()) {
+    if (w.bytes.size() == 1) answers.push_back(w.bytes[0]);
+  }
+  EXPECT_EQ((Bytes{ACK, ACK, ACK, ACK, RS}), answers);
+
+  // Said once, with the device and the reason; shown on the line.
+  EXPECT_EQ(std::vector<std::string>{"Line 1: device COM1 (" + DevicePathForPort("COM1") +
+                                     ") lost: hung up; it is reopened as soon as it is back"},
+            Journal("lost:"));
+  EXPECT_EQ(1u, Journal("open again").size());
+  EXPECT_EQ(std::vector<std::string>{"Line 1, handheld 001: ER (device lost (hung up)), 1 s; "
+                                     "received: none; sent: none"},
+            Journal("ER ("));
+  EXPECT_EQ(1u, Commands("AFFICHE, ETAT,1=DISCONNECTED").size());
+  EXPECT_EQ(1u, Commands("AFFICHE, RESULTAT,1=ER device lost (hung up)").size());
+  EXPECT_STREQ("OK", line(0).LastResult);
+  EXPECT_STREQ("", line(0).LastReason);
+  // An outage costs a pass per 100 ms at most: the loop never spins.
+  EXPECT_LT(passes, static_cast<int>((Now() - 0) / 100) + 40);
+}
+
+// One summary line per exchange, whatever its end.
+TEST_F(Unattended, EveryExchangeEndsWithOneSummaryLine) {
+  const std::string articles =
+      Record('a', 64) + "\r\n" + Record('b', 64) + "\r\n" + Record('c', 64) + "\r\n";
+  struct Case {
+    const char* what;
+    std::vector<Bytes> messages;
+    std::vector<Bytes> answers;
+    const char* summary;
+    bool writes_fail = false;  // the line stops taking what the station writes
+  } cases[] = {
+      {"a complete exchange",
+       {{ENQ},
+        HeaderFrame("CDE.001", "00002", {"10", "05"}),
+        DataFrame(1, Record('x', 15)),
+        DataFrame(2, Record('y', 15)),
+        {EOT},
+        Identification("001")},
+       {{ACK}},
+       "Line 1, handheld 001: OK, 0 s; received: CDE.001 (2 records, 30 bytes); sent: "
+       "ARTICLES.DAT (3 records, 192 bytes)"},
+      {"eleven NAKs of a name frame",
+       {Identification("001")},
+       {{ACK}, {NAK}},
+       "Line 1, handheld 001: ER (11 NAKs in a row), 0 s; received: none; sent: none"},
+      {"a handheld that falls silent",
+       {{ENQ}},
+       {},
+       "Line 1, handheld ???: TO (11 time-outs in a row), 33 s; received: none; sent: none"},
+      {"a refused header, then silence",
+       {{ENQ}, BuildFrame(SOH, HeaderBody("../PASSWD   ", "00001", {"04"}), true)},
+       {},
+       "Line 1, handheld ???: TO (11 time-outs in a row; header ../PASSWD refused), 33 s; "
+       "received: none; sent: none"},
+      {"a line that takes no more writes",
+       {{ENQ}},
+       {},
+       "Line 1, handheld ???: ER (write failure), 0 s; received: none; sent: none",
+       true},
+  };
+  WriteFile("TRANS/ARTICLES.DAT", articles);
+  WriteFile("TABLE/TABLE.001", "ARTICLES.DAT 64\r\n");
+  st.Ports.line[1].ACTIVE = 'N';
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ts.ui->commands.clear();
+    ::unlink("STAT.TXT");
+    lines[0]->fail_writes = c.writes_fail;
+    PlayHandheld(*lines[0], c.messages, c.answers);
+    until = [&] { return FileExists("STAT.TXT") && line(0).LinePhase == kPhaseNone; };
+    EXPECT_EQ(1, Run());
+    EXPECT_EQ(std::vector<std::string>{c.summary}, Journal(", handheld "));
+    std::string code(c.summary + std::strlen("Line 1, handheld 001: "), 2);
+    EXPECT_EQ(code, ReadFile("STAT.TXT").substr(0, 2));
+    EXPECT_STREQ(code.c_str(), line(0).LastResult);
+    lines[0]->on_write = nullptr;
+    lines[0]->queue().clear();
+  }
+}
+
+// Entries that the handheld will not get are each said on the log, as are a
+// handheld without a table file and an upload that could not be appended.
+TEST_F(Unattended, EveryEntrySkippedAndEveryFailedAppendHasItsWarning) {
+  std::strcpy(st.CurrentLanguage, "Francais");
+  st.Ports.line[1].ACTIVE = 'N';
+  WriteFile("TRANS/PRIX.TXT", Record('p', 20) + "\r\n");
+  WriteFile("TRANS/GROS.BIN", std::string(64 * 100000, 'g'));
+  WriteFile("TABLE/TABLE.001",
+            "ABSENT  .TXT 20\r\n"    // missing file
+            "GROS    .BIN 64 B\r\n"  // too many blocks for five digits
+            "PRIX    .TXT 20\r\n");  // sent
+  PlayHandheld(*lines[0], {Identification("001")}, {{ACK}});
+  until = [&] { return FileExists("STAT.TXT") && line(0).LinePhase == kPhaseNone; };
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{
+                "ATTENTION Ligne 1, portable 001 : entree 'ABSENT.TXT' de la table ignoree : "
+                "fichier absent (TRANS/ABSENT.TXT)",
+                "ATTENTION Ligne 1, portable 001 : entree 'GROS.BIN' de la table ignoree : "
+                "taille impossible a envoyer (6400000 octets, blocs de '64')",
+                "Ligne 1, portable 001 : OK, 0 s ; recus : aucun ; envoyes : PRIX.TXT (1 enreg., "
+                "20 octets)"}),
+            Journal());
+
+  // Handheld 002 has no table file at all.
+  ts.ui->commands.clear();
+  ::unlink("STAT.TXT");
+  PlayHandheld(*lines[0], {Identification("002")}, {{ACK}});
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ((std::vector<std::string>{
+                "ATTENTION Ligne 1, portable 002 : pas de fichier table TABLE/TABLE.002, rien a "
+                "envoyer",
+                "Ligne 1, portable 002 : OK, 0 s ; recus : aucun ; envoyes : aucun"}),
+            Journal());
+
+  // An upload that cannot be appended to its file (here a directory of that
+  // name stands in the way) is kept under a name of its own, and said so.
+  ts.ui->commands.clear();
+  ::unlink("STAT.TXT");
+  st.Options.APPEND = 'O';
+  ::mkdir("RECU/CDE.002", 0777);
+  PlayHandheld(*lines[0],
+               {{ENQ},
+                HeaderFrame("CDE.002", "00001", {"04"}),
+                DataFrame(1, "rec1"),
+                {EOT},
+                Identification("002")},
+               {{ACK}});
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("rec1", ReadFile("RECU/CDE.002.1.0001"));
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "ATTENTION Ligne 1, portable 002 : ajout de CDE.002 impossible, fichier garde sous "
+          "CDE.002.1.0001",
+          "ATTENTION Ligne 1, portable 002 : pas de fichier table TABLE/TABLE.002, rien a envoyer",
+          "Ligne 1, portable 002 : OK, 0 s ; recus : CDE.002 (1 enreg., 4 octets) ; envoyes : "
+          "aucun"}),
+      Journal());
+}
+
+}  // namespace
+}  // namespace kavelin2

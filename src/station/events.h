@@ -1,0 +1,125 @@
+// What the exchanges do, told as typed events. The exchange code reports each
+// step it takes to the station's consumers (the result log, the journal's
+// summary and warning lines, the on-line display, the service status) and
+// never looks at what they make of it; no consumer looks at line state before
+// and after a step to guess what happened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace kavelin2 {
+
+// The result of an exchange, with its code in the result log (0 OK, 1 TO,
+// 2 ER).
+enum class ExchangeResult { kOk = 0, kTimeout = 1, kError = 2 };
+
+// Why an exchange failed.
+enum class FailWhy {
+  kNone,
+  kTimeouts,      // 11 time-outs in a row
+  kNaks,          // 11 NAKs in a row
+  kRejectedFile,  // an upload whose size disagrees with its header, or not stored
+  kDeviceLost,    // detail: the system's word for the loss
+  kWriteFailure,  // the line did not take a write
+};
+
+// Why a table entry was not sent.
+enum class SkipWhy { kUnsafeName, kMissingFile, kUnsendableSize };
+
+namespace event {
+
+// The first control byte of an exchange was stamped.
+struct ExchangeStarted {};
+// An upload header was refused (NAK); |name| is printable, trimmed.
+struct HeaderRefused {
+  std::string name;
+};
+// An upload header was accepted after all (a header refused earlier in the
+// exchange no longer counts against it).
+struct HeaderAccepted {
+  std::string name;
+};
+// An upload's end of file was accepted: the file stands under its name.
+struct FileReceived {
+  std::string name;
+  int32_t records = 0;
+  int64_t bytes = 0;
+};
+// A received upload could not be removed after a failed exchange and stays
+// on disk as |path|, the upload it held being |upload|.
+struct UploadLeftOnDisk {
+  std::string path;
+  std::string upload;
+};
+// An upload that could not be appended to |name| was kept as |kept|.
+struct AppendKeptAside {
+  std::string name;
+  std::string kept;
+};
+// An acknowledged upload could be neither appended to |target| nor kept
+// aside: it stays in |pending| and the line takes no upload until it can.
+struct AppendStuck {
+  std::string target;
+  std::string pending;
+};
+// The handheld acknowledged the last block of a table entry.
+struct EntrySent {
+  std::string name;
+  int32_t records = 0;
+  int64_t bytes = 0;
+};
+// A table entry the handheld will not get; |detail| the path looked for (may
+// be empty); for an unsendable size, the size found and the block size field.
+struct EntrySkipped {
+  std::string entry;
+  SkipWhy why = SkipWhy::kMissingFile;
+  std::string detail;
+  int64_t size = -1;
+  std::string block_size;
+};
+// The handheld asked for its download and has no table file.
+struct NoTable {
+  std::string table_path;
+};
+// The exchange ended. The line still holds its stamp (date, time, handheld)
+// while the consumers run; it is back to idle right after.
+struct ExchangeEnded {
+  ExchangeResult result = ExchangeResult::kOk;
+  FailWhy why = FailWhy::kNone;
+  std::string detail;
+  int64_t elapsed_seconds = 0;
+};
+// The line's device went away (|device| its path, |reason| the system's
+// words), or came back.
+struct DeviceLost {
+  std::string device;
+  std::string reason;
+};
+struct DeviceBack {
+  std::string device;
+};
+
+}  // namespace event
+
+using EventBody =
+    std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
+                 event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
+                 event::AppendStuck, event::EntrySent, event::EntrySkipped, event::NoTable,
+                 event::ExchangeEnded, event::DeviceLost, event::DeviceBack>;
+
+struct Event {
+  int line = 0;  // index into the line table (0 or 1)
+  EventBody body;
+};
+
+// A consumer of the station's events. Consumers run in the order they were
+// added, synchronously, before the step that reported the event goes on.
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual void OnEvent(const Event& event) = 0;
+};
+
+}  // namespace kavelin2
