@@ -20,9 +20,10 @@ foreach(t gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
-# Every source of the station sees the POSIX file calls it uses, made on the
-# Windows C runtime (binary opens, fsync, mkdir with a mode, rename over an
-# existing file).
+# Every source of the Windows build sees the POSIX spellings the tests and the
+# handheld simulator use, made on the Windows C runtime (binary opens, mkdir
+# with a mode, mkdtemp, timegm); the station's own files go through its
+# FileSystem.
 add_compile_options(
   "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/src/platform/posix_files_win32.h>")
 # GCC 12's -Wrestrict misfires inside libstdc++'s string code at -O2 and

@@ -86,7 +86,7 @@ TEST_F(AppendReceivedFile, UploadsNamedLikeATemporaryFileAreRefused) {
     Bytes answers = OpenFile(name, "00001", {"03"});
     EXPECT_EQ((Bytes{ACK, NAK}), answers);
     EXPECT_EQ('0', line().LineState);
-    EXPECT_EQ(-1, line().DataFile);
+    EXPECT_EQ(nullptr, line().DataFile);
     line().LineState = '2';
     line().LinePhase = '2';
   }

@@ -19,11 +19,11 @@ class ResultLog : public EventSink {
       char record[kStatRecordSize];
       BuildStatRecord(static_cast<int>(ended->result), line, e.line + 1,
                       static_cast<long>(ended->elapsed_seconds), record);
-      AppendRecord(kStatFileName, record, sizeof record);  // a lost record is not shown
+      AppendRecord(st_.fs, kStatFileName, record, sizeof record);  // a lost record is not shown
     } else if (std::holds_alternative<event::UploadLeftOnDisk>(e.body)) {
       char record[kUnlinkRecordSize];
       BuildUnlinkRecord(line, e.line + 1, record);
-      AppendRecord(kUnlinkFileName, record, sizeof record);
+      AppendRecord(st_.fs, kUnlinkFileName, record, sizeof record);
     }
   }
 
