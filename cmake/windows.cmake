@@ -20,9 +20,10 @@ foreach(t gtest gtest_main gmock gmock_main)
   endif()
 endforeach()
 
-# Every source of the station sees the POSIX file calls it uses, made on the
-# Windows C runtime (binary opens, fsync, mkdir with a mode, rename over an
-# existing file).
+# Every source of the Windows build sees the POSIX spellings the tests and the
+# handheld simulator use, made on the Windows C runtime (binary opens, mkdir
+# with a mode, mkdtemp, timegm); the station's own files go through its
+# FileSystem.
 add_compile_options(
   "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/src/platform/posix_files_win32.h>")
 # GCC 12's -Wrestrict misfires inside libstdc++'s string code at -O2 and
@@ -42,7 +43,8 @@ target_link_libraries(kavelin2_win32_base INTERFACE
 # The test programs that run under Wine: those built on the fakes (fake
 # line, fake clock, fake UI runtime), which need nothing of POSIX.
 set(KAVELIN2_WINDOWS_TESTS codec_test download_test upload_test poll_loop_test
-    journal_test config_test dialogs_test ui_runtime_test terminal_test handheld_test win32_test)
+    journal_test config_test dialogs_test ui_runtime_test terminal_test handheld_test win32_test
+    fake_file_system_test file_system_test)
 add_custom_target(windows_tests)
 # Test sources that exercise POSIX itself: signals and sigaction, dlopen,
 # symbolic links, FIFOs, other users.

@@ -20,10 +20,15 @@
 namespace kavelin2::fuzz {
 
 struct FuzzStation {
-  FuzzStation() : st(Platform{&clock, &serial, &launcher}, MakeUi(&ui)) { AddStationConsumers(st); }
+  FuzzStation()
+      : st(Platform{.clock = &clock, .serial = &serial, .launcher = &launcher, .fs = fs.get()},
+           MakeUi(&ui)) {
+    AddStationConsumers(st);
+  }
   FakeClock clock;
   FakeSerialSystem serial{clock};
   FakeLauncher launcher;
+  std::unique_ptr<FileSystem> fs = NewPlatformFileSystem();
   FakeUiRuntime* ui = nullptr;  // owned by st.ui
   Station st;
 

@@ -16,6 +16,7 @@
 #include "dialogs/dialogs.h"
 #include "platform/clock.h"
 #include "platform/exit_status.h"
+#include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/serial_port.h"
 #include "platform/settings_file.h"
@@ -50,7 +51,7 @@ bool LoadAll(Station& st, std::vector<SettingsFile>* missing, std::string* err) 
     }
     uint8_t probe[1];
     size_t got = 0;
-    if (!ReadSettingsFile(name, probe, sizeof probe, &got)) {
+    if (!ReadSettingsFile(st.fs, name, probe, sizeof probe, &got)) {
       *err += std::string(name) + ": cannot be opened for reading and writing\n";
       return false;
     }
@@ -170,8 +171,12 @@ int ConfigMain(int argc, char** argv) {
   auto clock = NewSystemClock();
   auto serial = NewPlatformSerialSystem(*clock);
   auto launcher = NewPlatformProgramLauncher();
+  auto fs = NewPlatformFileSystem();
   // The runtime is loaded by the first UI command, which this path never sends.
-  Station st(Platform{clock.get(), serial.get(), launcher.get()}, NewDynamicUiRuntimeLink());
+  Station st(
+      Platform{
+          .clock = clock.get(), .serial = serial.get(), .launcher = launcher.get(), .fs = fs.get()},
+      NewDynamicUiRuntimeLink());
   std::string out, err;
   int status = RunConfigCommand(st, args, &out, &err);
   std::fputs(out.c_str(), stdout);

@@ -14,6 +14,7 @@
 #include "online/service_notify.h"
 #include "platform/clock.h"
 #include "platform/exit_status.h"
+#include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/serial_port.h"
 #include "station/station.h"
@@ -46,8 +47,13 @@ int main(int argc, char** argv) {
   auto clock = NewSystemClock();
   auto serial = NewPlatformSerialSystem(*clock);
   auto launcher = NewPlatformProgramLauncher();
+  auto fs = NewPlatformFileSystem();
   auto notifier = NewServiceNotifierFromEnvironment();  // null unless a service manager listens
-  Station st(Platform{clock.get(), serial.get(), launcher.get(), notifier.get()},
+  Station st(Platform{.clock = clock.get(),
+                      .serial = serial.get(),
+                      .launcher = launcher.get(),
+                      .fs = fs.get(),
+                      .notifier = notifier.get()},
              NewDynamicUiRuntimeLink());
   AddStationConsumers(st);
   std::unique_ptr<office::OfficeServer> office_server;

@@ -2,8 +2,6 @@
 // going on line and back, and the end of the program.
 #include "app/main_menu.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -97,13 +95,16 @@ void ShowEmptyResultFile(Station& st) {
   if (const char* message = Text(st, Msg::kEmptyResultFile)) st.ui.UiCall("INFO, %s", message);
 }
 
-bool ResultFileExists() { return access(kResultFile, F_OK) == 0; }
+bool ResultFileExists(Station& st) {
+  FileInfo info;
+  return st.fs.Stat(kResultFile, &info).ok() && info.exists;
+}
 
 // Shows "STAT.TXT": in the desktop's text viewer when there is a desktop (the
 // Windows station opens "NOTEPAD.EXE STAT.TXT" maximised), otherwise in the UI
 // runtime itself, so that a terminal-only user sees it too.
 Next ViewResults(Station& st) {
-  if (!ResultFileExists()) {
+  if (!ResultFileExists(st)) {
     ShowEmptyResultFile(st);
   } else if (st.launcher.HasDesktop()) {
     st.launcher.ViewTextFile(kResultFile);
@@ -114,10 +115,10 @@ Next ViewResults(Station& st) {
 }
 
 Next RemoveResults(Station& st) {
-  if (!ResultFileExists()) {
+  if (!ResultFileExists(st)) {
     ShowEmptyResultFile(st);
   } else if (Ask(st, Msg::kDeleteResultsQuestion) == Answer::kYes) {
-    std::remove(kResultFile);
+    st.fs.Remove(kResultFile);
   }
   return Next::kStay;
 }

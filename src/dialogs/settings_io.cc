@@ -72,7 +72,7 @@ void DecodeRecord(Station& st, SettingsFile file, const uint8_t* data, size_t si
 bool WriteRecord(const Station& st, SettingsFile file) {
   uint8_t image[kLargestImage];
   EncodeRecord(st, file, image);
-  return ReplaceSettingsFile(SettingsFileName(file), image, SettingsFileSize(file));
+  return ReplaceSettingsFile(st.fs, SettingsFileName(file), image, SettingsFileSize(file));
 }
 
 using Dialog = void (*)(Station&);
@@ -83,7 +83,9 @@ using Dialog = void (*)(Station&);
 bool ReadRecord(Station& st, SettingsFile file) {
   uint8_t data[kLargestImage];
   size_t got = 0;
-  if (!ReadSettingsFile(SettingsFileName(file), data, SettingsFileSize(file), &got)) return false;
+  if (!ReadSettingsFile(st.fs, SettingsFileName(file), data, SettingsFileSize(file), &got)) {
+    return false;
+  }
   if (got > 0) DecodeRecord(st, file, data, got);
   return true;
 }
@@ -91,7 +93,7 @@ bool ReadRecord(Station& st, SettingsFile file) {
 // One loader step: read the file, or remove it and let its dialog re-create it.
 void LoadOne(Station& st, SettingsFile file, Dialog dialog) {
   if (ReadRecord(st, file)) return;
-  RemoveSettingsFile(SettingsFileName(file));
+  RemoveSettingsFile(st.fs, SettingsFileName(file));
   dialog(st);
 }
 

@@ -70,9 +70,9 @@ bool ParseNumber(const char* text, const char* end, int64_t* value) {
 
 // False for anything but a whole record as WriteIntent writes it: a record cut
 // short (a power cut while it was written) was never followed by an ACK.
-bool ReadIntent(const char* path, Intent* in) {
+bool ReadIntent(FileSystem& fs, const char* path, Intent* in) {
   char text[96];
-  if (!ReadSmallFile(path, text, sizeof text)) return false;
+  if (!ReadSmallFile(fs, path, text, sizeof text)) return false;
   const char* nl1 = std::strchr(text, '\n');
   if (nl1 == nullptr || nl1 == text || nl1 - text > 12) return false;
   const char* nl2 = std::strchr(nl1 + 1, '\n');
@@ -88,12 +88,13 @@ bool ReadIntent(const char* path, Intent* in) {
 // Moves the pending upload to a name of its own so that the next header on
 // the line (which empties AJOUTFIC.n) cannot destroy it. Returns the name
 // used, or nullptr when even that failed.
-const char* KeepUpload(const LinePaths& p, const char* upload_name, int n, char (&kept)[PATH_MAX]) {
+const char* KeepUpload(FileSystem& fs, const LinePaths& p, const char* upload_name, int n,
+                       char (&kept)[PATH_MAX]) {
   for (int i = 1; i <= 9999; ++i) {
     int w = std::snprintf(kept, sizeof kept, "%s%s.%d.%04d", p.dir, upload_name, n, i);
     if (w < 0 || static_cast<size_t>(w) >= sizeof kept) break;
-    if (PathExists(kept)) continue;
-    if (!RenameDurably(p.pending, kept)) break;
+    if (fs.Exists(kept)) continue;
+    if (!RenameDurably(fs, p.pending, kept)) break;
     return kept;
   }
   return nullptr;
@@ -126,16 +127,16 @@ Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Inte
   char target[PATH_MAX];
   int w = std::snprintf(target, sizeof target, "%s%s", p.dir, in.name);
   bool fits = w > 0 && static_cast<size_t>(w) < sizeof target;
-  int64_t pending_size = RegularFileSize(p.pending);
+  int64_t pending_size = st.fs.RegularFileSize(p.pending);
 
   bool done = false;
-  if (pending_size < 0 && !PathExists(p.pending)) {
+  if (pending_size < 0 && !st.fs.Exists(p.pending)) {
     done = true;  // the pending upload is removed only once its target holds it
   } else if (fits && pending_size == in.size) {
-    int64_t target_size = RegularFileSize(target);
-    if (!PathExists(target)) {
+    int64_t target_size = st.fs.RegularFileSize(target);
+    if (!st.fs.Exists(target)) {
       // No target (or it was taken away since): the upload becomes it.
-      done = RenameDurably(p.pending, target);
+      done = RenameDurably(st.fs, p.pending, target);
     } else {
       // A target shorter than its recorded size was changed by someone else:
       // what to cut is unknown, so the upload is kept aside.
@@ -145,28 +146,28 @@ Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Inte
       std::function<void()> halfway;
       if (live) halfway = [&line] { CrashPoint(line, "merge-half"); };
       done = target_size >= 0 && target_size >= at && target_size <= at + in.size &&
-             AppendFileAt(target, at, p.pending, halfway);
+             AppendFileAt(st.fs, target, at, p.pending, halfway);
       if (done) {
         if (live) CrashPoint(line, "merged");
         // The records now stand in the target: keeping the pending upload
         // as well would only duplicate them at the next recovery.
-        done = RemoveDurably(p.pending);
+        done = RemoveDurably(st.fs, p.pending);
       }
     }
   }
   if (done) {
     if (live) CrashPoint(line, "pending-gone");
-    RemoveDurably(p.intent);
+    RemoveDurably(st.fs, p.intent);
     return Outcome::kMerged;
   }
 
   char kept[PATH_MAX];
-  const char* where = KeepUpload(p, in.name, n, kept);
+  const char* where = KeepUpload(st.fs, p, in.name, n, kept);
   if (where == nullptr) {
     st.Report(n - 1, event::AppendStuck{fits ? target : in.name, p.pending});
     return Outcome::kStuck;
   }
-  RemoveDurably(p.intent);
+  RemoveDurably(st.fs, p.intent);
   ReportKept(st, n, fits ? target : in.name, where);
   return Outcome::kKept;
 }
@@ -181,9 +182,10 @@ bool RecordAppendIntent(Station& st, LineEntry& line, int64_t upload_size) {
   if (w < 0 || static_cast<size_t>(w) >= sizeof target) return false;
   char text[96];
   int t = std::snprintf(text, sizeof text, "%s\n%" PRId64 "\n%" PRId64 "\n", line.UploadName,
-                        PathExists(target) ? RegularFileSize(target) : int64_t{-1}, upload_size);
+                        st.fs.Exists(target) ? st.fs.RegularFileSize(target) : int64_t{-1},
+                        upload_size);
   if (t < 0 || static_cast<size_t>(t) >= sizeof text) return false;
-  return WriteDurableFile(p.intent, text, static_cast<size_t>(t));
+  return WriteDurableFile(st.fs, p.intent, text, static_cast<size_t>(t));
 }
 
 void AppendReceivedFile(Station& st, LineEntry& line) {
@@ -192,7 +194,7 @@ void AppendReceivedFile(Station& st, LineEntry& line) {
 
   LinePaths p;
   Intent in;
-  if (MakeLinePaths(st, n, &p) && ReadIntent(p.intent, &in)) {
+  if (MakeLinePaths(st, n, &p) && ReadIntent(st.fs, p.intent, &in)) {
     std::snprintf(line.RecvFilePath, sizeof line.RecvFilePath, "%s%s", p.dir, in.name);
     FinishMerge(st, line, p, in, true);
   }
@@ -207,21 +209,21 @@ bool RecoverLineFiles(Station& st, int n) {
   if (!MakeLinePaths(st, n, &p)) return false;
   bool usable = true;
   Intent in;
-  if (ReadIntent(p.intent, &in)) {
+  if (ReadIntent(st.fs, p.intent, &in)) {
     usable = FinishMerge(st, st.LineTable[n - 1], p, in, false) != Outcome::kStuck;
   } else {
     // Without a whole intent the upload in AJOUTFIC.n was never acknowledged
     // (or, with APPEND neither 'O' nor 'N', is left for the next header to
     // empty, as before): it is a partial file like any other.
-    RemoveDurably(p.intent);
-    RemoveDurably(p.pending);
+    RemoveDurably(st.fs, p.intent);
+    RemoveDurably(st.fs, p.pending);
   }
   // A replacing upload cut short, and the merged copy of earlier versions.
   char stale[PATH_MAX];
   std::snprintf(stale, sizeof stale, "%s..RECUFIC.%d", p.dir, n);
-  RemoveDurably(stale);
+  RemoveDurably(st.fs, stale);
   std::snprintf(stale, sizeof stale, "%sAJOUTFIC.%d.new", p.dir, n);
-  RemoveDurably(stale);
+  RemoveDurably(st.fs, stale);
   return usable;
 }
 

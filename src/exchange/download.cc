@@ -1,11 +1,6 @@
 // The download side of an exchange: the identification that opens it and the
 // steps that each ACK of the handheld drives, from the table file of the
 // handheld to its last RS.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -20,35 +15,21 @@
 namespace kavelin2 {
 namespace {
 
-void CloseFd(int& fd) {
-  if (fd >= 0) ::close(fd);
-  fd = -1;
-}
-
-// Reads up to |n| bytes, retrying short reads; 0 at the end or on failure.
-size_t ReadFd(int fd, uint8_t* buf, size_t n) {
-  if (fd < 0) return 0;
+// Reads up to |n| bytes, retrying short reads; 0 at the end or on failure
+// (what came before a failure is kept).
+size_t ReadUpTo(File* file, uint8_t* buf, size_t n) {
+  if (file == nullptr) return 0;
   size_t got = 0;
-  while (got < n) {
-    ssize_t r = ::read(fd, buf + got, n - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    got += static_cast<size_t>(r);
-  }
+  file->ReadFull(buf, n, &got);
   return got;
 }
 
-// Opens a regular file for reading; -1 for anything else (a directory or a
-// device listed in a table is treated like a missing file).
-int OpenRegularFile(const char* path) {
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat sb;
-  if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+// Opens a regular file for reading; null for anything else (a directory, a
+// pipe or a device listed in a table is treated like a missing file).
+std::unique_ptr<File> OpenRegularFile(FileSystem& fs, const char* path) {
+  std::unique_ptr<File> file;
+  if (!fs.OpenForReading(path, &file).ok() || !file->IsRegular()) return nullptr;
+  return file;
 }
 
 // A control byte sent as a one-byte frame, so that a NAK sends it again.
@@ -93,7 +74,7 @@ bool IsSafeIdentifier(const uint8_t id[3]) {
 // The table is done: RS tells the handheld that nothing more comes.
 Io EndOfTable(Station& st, LineEntry& line) {
   line.LineState = kStateTableDone;
-  CloseFd(line.TableFile);
+  line.TableFile.reset();
   return SendSingleByteFrame(st, line, RS);
 }
 
@@ -101,7 +82,7 @@ Io EndOfTable(Station& st, LineEntry& line) {
 Io AnnounceNextFile(Station& st, LineEntry& line) {
   const int n = line.Number();
   const TableReadFn read = [&line](uint8_t* buf, size_t count) {
-    return ReadFd(line.TableFile, buf, count);
+    return ReadUpTo(line.TableFile.get(), buf, count);
   };
   for (;;) {
     TableEntry entry;
@@ -125,22 +106,21 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
       continue;
     }
     std::snprintf(line.SendFilePath, sizeof line.SendFilePath, "%s%s", st.Paths.TRANS, trimmed);
-    CloseFd(line.DataFile);
-    line.DataFile = OpenRegularFile(line.SendFilePath);
-    if (line.DataFile < 0) {  // listed but missing: the handheld never hears of it
+    line.DataFile.reset();
+    line.DataFile = OpenRegularFile(st.fs, line.SendFilePath);
+    if (line.DataFile == nullptr) {  // listed but missing: the handheld never hears of it
       st.Report(line.index,
                 event::EntrySkipped{trimmed, SkipWhy::kMissingFile, line.SendFilePath, -1, ""});
       continue;
     }
-    struct stat sb;
+    int64_t size = 0;
     BlockPlan plan;
-    if (::fstat(line.DataFile, &sb) != 0 || !PlanBlocks(entry, sb.st_size, &plan)) {
+    if (!line.DataFile->Size(&size).ok() || !PlanBlocks(entry, size, &plan)) {
       // An entry that cannot be sent (no block size, too many blocks, a
       // frame too large for the buffer) is skipped like a missing file.
-      CloseFd(line.DataFile);
+      line.DataFile.reset();
       st.Report(line.index,
-                event::EntrySkipped{trimmed, SkipWhy::kUnsendableSize, "",
-                                    static_cast<int64_t>(sb.st_size),
+                event::EntrySkipped{trimmed, SkipWhy::kUnsendableSize, "", size,
                                     std::string(entry.block_size, strnlen(entry.block_size, 3))});
       continue;
     }
@@ -155,7 +135,7 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
     line.HeaderName[12] = 0;
 
     line.BlockTotal = plan.total;
-    ::lseek(line.DataFile, static_cast<off_t>(plan.start), SEEK_SET);
+    line.DataFile->Seek(plan.start);
     FiveDigits(line.BlockTotal, line.BlockTotalText);
     std::memcpy(line.BlockCountText, line.BlockTotalText, sizeof line.BlockCountText);
 
@@ -215,10 +195,10 @@ Io SendNextBlock(Station& st, LineEntry& line) {
     st.ui.UiCall("AFFICHE, TRANS,%d=0", n);
   }
 
-  size_t got = ReadFd(line.DataFile, line.FrameBuffer + 6, static_cast<size_t>(size));
+  size_t got = ReadUpTo(line.DataFile.get(), line.FrameBuffer + 6, static_cast<size_t>(size));
   if (size > 0 && got == static_cast<size_t>(size) && line.BlocksSent < line.BlockTotal) {
     if (line.EntryKind[1] != 'S' && line.EntryKind[1] != 'B') {
-      ::lseek(line.DataFile, 2, SEEK_CUR);  // the record's line end
+      line.DataFile->Skip(2);  // the record's line end
     }
     ++line.BlocksSent;
     char number[6];
@@ -236,7 +216,7 @@ Io SendNextBlock(Station& st, LineEntry& line) {
   // Only a file whose every announced block was acknowledged counts as sent.
   if (line.BlocksSent == line.BlockTotal) line.SentFiles.emplace_back(line.SendFilePath);
   line.LineState = kStateNextEntry;
-  CloseFd(line.DataFile);
+  line.DataFile.reset();
   const Io io = SendSingleByteFrame(st, line, EOT);
   char name[sizeof line.TableEntryName];
   std::memcpy(name, line.TableEntryName, sizeof name);
@@ -290,9 +270,9 @@ Io StartDownload(Station& st, LineEntry& line) {
   char path[kPathSize];
   std::snprintf(path, sizeof path, "%sTABLE.%.3s", st.Paths.TABLE, line.HandheldId);
   std::memcpy(line.TablePath, path, sizeof line.TablePath);
-  CloseFd(line.TableFile);
-  line.TableFile = OpenRegularFile(line.TablePath);
-  if (line.TableFile < 0) {
+  line.TableFile.reset();
+  line.TableFile = OpenRegularFile(st.fs, line.TablePath);
+  if (line.TableFile == nullptr) {
     st.Report(line.index, event::NoTable{line.TablePath});
     if (line.ExchangeDate[0] == 0) {
       // No upload came first: clear the figures of an earlier exchange.
@@ -324,7 +304,7 @@ Io DownloadStep(Station& st, LineEntry& line) {
       return SendNextBlock(st, line);
     case kStateTableDone:
       if (st.Options.SUP_FIC == 'O') RemoveSentFiles(st, line);
-      if (st.Options.SUP_TAB == 'O') ::unlink(line.TablePath);
+      if (st.Options.SUP_TAB == 'O') st.fs.Remove(line.TablePath);
       EndExchange(st, line, ExchangeResult::kOk);
       return Io::kOk;
     default:

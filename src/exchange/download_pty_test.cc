@@ -44,7 +44,11 @@ class DownloadOverPty : public ::testing::Test {
  protected:
   DownloadOverPty()
       : ui(new FakeUiRuntime),
-        st(Platform{clock.get(), serial.get(), &launcher}, std::unique_ptr<UiRuntimeLink>(ui)) {
+        st(Platform{.clock = clock.get(),
+                    .serial = serial.get(),
+                    .launcher = &launcher,
+                    .fs = fs.get()},
+           std::unique_ptr<UiRuntimeLink>(ui)) {
     AddStationConsumers(st);
     std::strcpy(st.CurrentLanguage, "Francais");
     std::strcpy(st.Paths.TABLE, "");
@@ -63,6 +67,7 @@ class DownloadOverPty : public ::testing::Test {
   std::unique_ptr<Clock> clock = NewSystemClock();
   std::unique_ptr<SerialSystem> serial = NewPosixSerialSystem(*clock);
   FakeLauncher launcher;
+  std::unique_ptr<FileSystem> fs = NewPlatformFileSystem();
   FakeUiRuntime* ui;  // owned by st.ui
   Station st;
 };

@@ -61,8 +61,8 @@ TEST_F(DownloadStepTest, ExampleExchangeDownloadIsByteForByte) {
   EXPECT_EQ(kStateIdle, L().LineState);
   EXPECT_EQ(kPhaseNone, L().LinePhase);
   EXPECT_EQ("OK 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
-  EXPECT_EQ(-1, L().TableFile);
-  EXPECT_EQ(-1, L().DataFile);
+  EXPECT_EQ(nullptr, L().TableFile);
+  EXPECT_EQ(nullptr, L().DataFile);
   // Without the removal options the files stay.
   EXPECT_TRUE(FileExists("tables/TABLE.001"));
   EXPECT_TRUE(FileExists("trans/ARTICLES.DAT"));
@@ -141,7 +141,7 @@ TEST_F(DownloadStepTest, EmptyTableSendsRsAtTheFirstAck) {
   EXPECT_EQ(Byte(ACK) + Byte(ENQ), Sent());
   EXPECT_EQ(Byte(RS), Ack());
   EXPECT_EQ(kStateTableDone, L().LineState);
-  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ(nullptr, L().TableFile);
   EXPECT_EQ("", Ack());
   EXPECT_EQ("OK", ReadFile("STAT.TXT").substr(0, 2));
 }
@@ -354,8 +354,8 @@ TEST_F(DownloadStepTest, EveryNakResendsTheSameFrameAndTheEleventhEndsInError) {
   EXPECT_EQ(Byte(EOT), Nak());  // the 11th: no resend, only EOT
   EXPECT_EQ(kStateIdle, L().LineState);
   EXPECT_EQ("ER 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
-  EXPECT_EQ(-1, L().DataFile);
-  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ(nullptr, L().DataFile);
+  EXPECT_EQ(nullptr, L().TableFile);
   EXPECT_EQ(1u, Commands("AFFICHE, ETAT,1=ERREUR").size());
 }
 

@@ -3,11 +3,7 @@
 // file of the directory of files to transmit. Only the files this download
 // sent whole are removed: one it skipped (missing, unsendable, cut short)
 // was never received by the handheld and stays for the next download.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -22,27 +18,24 @@ namespace {
 constexpr size_t kMaxTableLine = 60;   // bytes of a line, LF included
 constexpr size_t kMinNamingLine = 15;  // shorter lines (PD3 lines) name nothing
 
-bool ReadOneByte(int fd, uint8_t* b) {
-  for (;;) {
-    ssize_t r = ::read(fd, b, 1);
-    if (r < 0 && errno == EINTR) continue;
-    return r == 1;
-  }
+bool ReadOneByte(File& file, uint8_t* b) {
+  size_t got = 0;
+  return file.Read(b, 1, &got).ok() && got == 1;
 }
 
 }  // namespace
 
 void RemoveSentFiles(Station& st, LineEntry& line) {
-  if (line.TableFile >= 0) ::close(line.TableFile);
-  line.TableFile = ::open(line.TablePath, O_RDONLY | O_CLOEXEC);
-  if (line.TableFile < 0) return;
+  line.TableFile.reset();
+  if (!st.fs.OpenForReading(line.TablePath, &line.TableFile).ok()) return;
+  File& table = *line.TableFile;
 
   uint8_t buffer[64];
   for (;;) {
-    if (!ReadOneByte(line.TableFile, &buffer[0])) break;
+    if (!ReadOneByte(table, &buffer[0])) break;
     size_t stored = 1;
     while (buffer[stored - 1] != '\n' && stored < kMaxTableLine &&
-           ReadOneByte(line.TableFile, &buffer[stored])) {
+           ReadOneByte(table, &buffer[stored])) {
       ++stored;
     }
     if (stored == kMaxTableLine) {
@@ -60,10 +53,9 @@ void RemoveSentFiles(Station& st, LineEntry& line) {
     std::snprintf(path, sizeof path, "%s%s", st.Paths.TRANS, name);
     bool sent =
         std::find(line.SentFiles.begin(), line.SentFiles.end(), path) != line.SentFiles.end();
-    if (sent) ::unlink(path);  // a file already gone is no error
+    if (sent) st.fs.Remove(path);  // a file already gone is no error
   }
-  ::close(line.TableFile);
-  line.TableFile = -1;
+  line.TableFile.reset();
   line.SentFiles.clear();
 }
 

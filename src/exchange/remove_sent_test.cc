@@ -39,7 +39,7 @@ TEST_F(RemoveSentFilesTest, RemovesEveryNamedFileButPd3Lines) {
   EXPECT_TRUE(FileExists("trans/KEEP.DAT"));
   EXPECT_EQ("never sent", ReadFile("trans/SKIPPED.DAT"));
   EXPECT_TRUE(Commands("Erreur").empty());
-  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ(nullptr, L().TableFile);
   EXPECT_TRUE(L().SentFiles.empty());  // the next download starts its own list
 }
 
@@ -53,7 +53,7 @@ TEST_F(RemoveSentFilesTest, LineOfSixtyBytesStopsWithTheMessage) {
   EXPECT_TRUE(FileExists("trans/B.DAT"));
   EXPECT_TRUE(FileExists("trans/C.DAT"));  // after it: not looked at
   EXPECT_EQ(std::vector<std::string>{kFrenchMessage}, ts.ui->commands);
-  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ(nullptr, L().TableFile);
 }
 
 TEST_F(RemoveSentFilesTest, LineOfFiftyNineBytesIsAccepted) {
@@ -101,7 +101,7 @@ TEST_F(RemoveSentFilesTest, MissingTableRemovesNothing) {
   Files({"A.DAT"});
   RemoveSentFiles(ts.st, ts.st.LineTable[0]);
   EXPECT_TRUE(FileExists("trans/A.DAT"));
-  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ(nullptr, L().TableFile);
 }
 
 }  // namespace

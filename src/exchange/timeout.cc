@@ -1,6 +1,4 @@
 // Time-outs, refusals and the end of a running exchange.
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -28,7 +26,7 @@ void EndFailedExchange(Station& st, LineEntry& line, ExchangeResult result, Fail
   // The table goes before the result is written: whoever reads STAT.TXT
   // finds the exchange's files already as they will stay.
   if (line.ReachedDownloadStart && st.Options.SUP_TAB == 'O' && st.Options.PORTABLE == 'O') {
-    ::unlink(line.TablePath);
+    st.fs.Remove(line.TablePath);
   }
   EndExchange(st, line, result, why, detail);
 }
@@ -88,7 +86,8 @@ void DiscardReceivedFile(Station& st, LineEntry& line) {
   const Deadline deadline = Deadline::After(st.clock.NowMs(), kDeleteRetryMs);
   for (;;) {
     // A file that is already gone needs no deleting and no record.
-    if (::unlink(line.RecvFilePath) == 0 || errno == ENOENT) return;
+    FsStatus removed = st.fs.Remove(line.RecvFilePath);
+    if (removed.ok() || removed.code() == ENOENT) return;
     if (deadline.PassedAt(st.clock.NowMs())) break;
     // Whatever holds the file may let go: try again shortly, without spinning.
     st.clock.SleepMs(kDeleteRetryPauseMs);

@@ -1,10 +1,6 @@
 // Upload of one file from the handheld: ENQ, header frame, one data frame per
 // record, EOT. Everything read from the line is checked before it names a
 // file or sizes a copy.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -118,12 +114,13 @@ bool ReceivingPath(const Station& st, int n, char (&path)[kPathSize]) {
 // line's temporary file beside a durable record of where it goes.
 bool PutInPlace(Station& st, LineEntry& line, int64_t upload_size) {
   if (st.Options.APPEND == 'O') {
-    return SyncParentDirectory(line.RecvFilePath) && RecordAppendIntent(st, line, upload_size);
+    return st.fs.SyncParentDirectory(line.RecvFilePath).ok() &&
+           RecordAppendIntent(st, line, upload_size);
   }
-  if (st.Options.APPEND != 'N') return SyncParentDirectory(line.RecvFilePath);
+  if (st.Options.APPEND != 'N') return st.fs.SyncParentDirectory(line.RecvFilePath).ok();
   char final_path[kPathSize];
   if (!ReceivedFilePath(st, line.UploadName, final_path)) return false;
-  return RenameDurably(line.RecvFilePath, final_path);
+  return RenameDurably(st.fs, line.RecvFilePath, final_path);
 }
 
 // Refuses the header in FrameBuffer: its name field opens the frame, shown
@@ -196,8 +193,7 @@ Io ReceiveHeader(Station& st, LineEntry& line) {
   if (!ReceivingPath(st, n, path) || !ReceivedFilePath(st, h.name, final_path)) {
     return RefuseHeader(st, line);
   }
-  if (line.DataFile >= 0) ::close(line.DataFile);
-  line.DataFile = -1;
+  line.DataFile.reset();
   line.RecvFilePath[0] = 0;
   // The line's temporary file may still hold an acknowledged upload whose
   // append did not complete (a crash, a full disk): it goes to its target or
@@ -205,13 +201,12 @@ Io ReceiveHeader(Station& st, LineEntry& line) {
   if (!RecoverLineFiles(st, n)) {
     return RefuseHeader(st, line);
   }
-  ::unlink(path);
-  // Exclusive creation: never write through a name planted after the unlink.
-  int fd = ::open(path, O_RDWR | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) {
+  st.fs.Remove(path);
+  // Exclusive creation: never write through a name planted after the removal.
+  // Written by appends only (AppendAll), the file stays positioned at its end.
+  if (!st.fs.Create(path, CreateMode::kExclusive, &line.DataFile).ok()) {
     return RefuseHeader(st, line);
   }
-  line.DataFile = fd;
   std::memcpy(line.RecvFilePath, path, sizeof path);
   std::memcpy(line.UploadName, h.name, sizeof line.UploadName);
   TakeHandheldId(h.name, line.HandheldId);
@@ -260,7 +255,7 @@ Io ReceiveBlock(Station& st, LineEntry& line) {
     frame[6 + length] = '\n';
     to_write += 2;
   }
-  if (!AppendAll(line.DataFile, frame + 5, to_write)) {
+  if (line.DataFile == nullptr || !AppendAll(*line.DataFile, frame + 5, to_write)) {
     return SendByte(st, line, NAK);
   }
   CrashPoint(line, "block");
@@ -292,21 +287,20 @@ Io ReceiveEndOfFile(Station& st, LineEntry& line) {
     return SendByte(st, line, NAK);  // blocks are missing; the handheld goes on sending
   }
   int64_t unit = line.RecordLength + (st.Options.ADD_CRLF == 'O' ? 2 : 0);
-  struct stat sb = {};
-  bool size_ok = announced == received && line.DataFile >= 0 && ::fstat(line.DataFile, &sb) == 0 &&
-                 static_cast<int64_t>(sb.st_size) == unit * announced;
+  int64_t size = 0;
+  bool size_ok = announced == received && line.DataFile != nullptr &&
+                 line.DataFile->Size(&size).ok() && size == unit * announced;
   if (size_ok) CrashPoint(line, "eof");
   // The handheld may erase its copy once it has our ACK: the file and its
   // name must be on stable storage first.
-  if (!size_ok || !SyncFile(line.DataFile) || !PutInPlace(st, line, sb.st_size)) {
+  if (!size_ok || !line.DataFile->Sync().ok() || !PutInPlace(st, line, size)) {
     AbortWithError(st, line, FailWhy::kRejectedFile);
     return Io::kOk;
   }
   CrashPoint(line, "durable");
 
   line.LineState = kStateIdle;  // LinePhase stays: the exchange goes on
-  ::close(line.DataFile);
-  line.DataFile = -1;
+  line.DataFile.reset();
   line.RecvFilePath[0] = 0;  // no longer a partial file that a failure would delete
   const Io acked = SendByte(st, line, ACK);
   CrashPoint(line, "ack");

@@ -87,16 +87,19 @@ class FileSizeLimit {
   sighandler_t old_handler_;
 };
 
-class ProtocolTest : public ::testing::Test {
- protected:
-  ProtocolTest() {
+// A station with two fake lines and the settings an upload needs, on the
+// platform's file system in a temporary directory or on |fs| (not owned).
+// Several can share one FakeFileSystem: a station started again on what a
+// power cut left.
+struct UploadStation {
+  explicit UploadStation(FileSystem* fs = nullptr) : ts(fs) {
     lines[0] = &ts.serial.AddLine("COM1");
     lines[1] = &ts.serial.AddLine("COM2");
     st.LineTable[0].PortHandle = ts.serial.Open("COM1");
     st.LineTable[1].PortHandle = ts.serial.Open("COM2");
     std::strcpy(st.CurrentLanguage, "Francais");
     std::strcpy(st.Paths.RECU, "RECU/");
-    ::mkdir("RECU", 0777);
+    if (ts.fs.MakeDirectory("RECU").ok()) ts.fs.SyncDirectory("");
     st.Options.APPEND = 'N';
     st.Options.ADD_CRLF = 'N';
     st.Options.SUP_TAB = 'N';
@@ -137,6 +140,11 @@ class ProtocolTest : public ::testing::Test {
   TestStation ts;
   Station& st = ts.st;
   FakeLine* lines[2] = {};
+};
+
+class ProtocolTest : public ::testing::Test, public UploadStation {
+ protected:
+  explicit ProtocolTest(FileSystem* fs = nullptr) : UploadStation(fs) {}
 };
 
 }  // namespace kavelin2

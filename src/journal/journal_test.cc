@@ -61,8 +61,8 @@ TEST_F(SupervisionTest, TimeOutsInADownloadPromptWithEnqThenTheEleventhEndsTo) {
   EXPECT_EQ(kStateIdle, L().LineState);
   EXPECT_EQ(kPhaseNone, L().LinePhase);
   EXPECT_EQ(11, L().TimeoutCount);  // until the next byte arrives
-  EXPECT_EQ(-1, L().DataFile);
-  EXPECT_EQ(-1, L().TableFile);
+  EXPECT_EQ(nullptr, L().DataFile);
+  EXPECT_EQ(nullptr, L().TableFile);
   EXPECT_EQ("TO 001 1 06/12/26 09:15:02 00.00'00\r\n", ReadFile("STAT.TXT"));
   // The time-out state and phase first, then the end of LogResult, which
   // leaves TIMEOUT shown: "FIN" over it would read as a success.

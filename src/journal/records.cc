@@ -1,10 +1,5 @@
 #include "journal/records.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -116,26 +111,18 @@ void BuildUnlinkRecord(const LineEntry& line, int line_number, char out[118]) {
   out[kUnlinkEnd + 1] = '\n';
 }
 
-bool AppendRecord(const char* path, const char* data, size_t n) {
-  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  struct stat sb;
-  bool ok = ::fstat(fd, &sb) == 0;
-  if (ok) {
-    ssize_t w;
-    do {
-      w = ::write(fd, data, n);
-    } while (w < 0 && errno == EINTR);
-    if (w != static_cast<ssize_t>(n)) {
-      // A partial record would shift every later one: take it back.
-      if (w > 0 && ::ftruncate(fd, sb.st_size) != 0) {
-        // Nothing more can be done; the record is lost either way.
-      }
-      ok = false;
-    }
+bool AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n) {
+  std::unique_ptr<File> file;
+  if (!fs.Create(path, CreateMode::kAppend, &file).ok()) return false;
+  int64_t size = 0;
+  bool ok = file->Size(&size).ok();
+  if (ok && !file->Write(data, n).ok()) {
+    // A partial record would shift every later one: take it back. Should
+    // that fail too, the record is lost either way.
+    file->Truncate(size);
+    ok = false;
   }
-  if (::fsync(fd) != 0) ok = false;
-  ::close(fd);
+  if (!file->Sync().ok()) ok = false;
   return ok;
 }
 

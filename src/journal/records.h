@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/file_system.h"
+
 namespace kavelin2 {
 
 struct LineEntry;
@@ -23,7 +25,7 @@ void FormatElapsed(long seconds, char out[9]);
 // Appends |n| bytes to the log |path| (created readable and writable when
 // absent) in one write and flushes it to disk. A write that does not complete
 // is cut back off, so the log never holds half a record. False on failure.
-bool AppendRecord(const char* path, const char* data, size_t n);
+bool AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n);
 
 // The two record images, from the line's stamp. |out| receives exactly 37 /
 // 118 bytes. |result| is the result log's code (0 OK, 1 TO, 2 ER).

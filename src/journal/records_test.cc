@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 #include "exchange/supervision.h"
 #include "station/station.h"
+#include "testing/fake_file_system.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {
@@ -109,8 +111,9 @@ TEST(BuildUnlinkRecord, LongestPathFillsItsField) {
 
 TEST(AppendRecord, CreatesTheLogThenAppendsWholeRecords) {
   ScopedTempDir dir;
-  EXPECT_TRUE(AppendRecord("LOG.TXT", "abc\r\n", 5));
-  EXPECT_TRUE(AppendRecord("LOG.TXT", "def\r\n", 5));
+  std::unique_ptr<FileSystem> fs = NewPlatformFileSystem();
+  EXPECT_TRUE(AppendRecord(*fs, "LOG.TXT", "abc\r\n", 5));
+  EXPECT_TRUE(AppendRecord(*fs, "LOG.TXT", "def\r\n", 5));
   EXPECT_EQ("abc\r\ndef\r\n", ReadFile("LOG.TXT"));
   struct stat sb;
   ASSERT_EQ(0, ::stat("LOG.TXT", &sb));
@@ -120,7 +123,35 @@ TEST(AppendRecord, CreatesTheLogThenAppendsWholeRecords) {
 TEST(AppendRecord, UnwritableLogIsReportedAndLeftAlone) {
   ScopedTempDir dir;
   ::mkdir("LOG.TXT", 0777);
-  EXPECT_FALSE(AppendRecord("LOG.TXT", "abc\r\n", 5));
+  std::unique_ptr<FileSystem> fs = NewPlatformFileSystem();
+  EXPECT_FALSE(AppendRecord(*fs, "LOG.TXT", "abc\r\n", 5));
+}
+
+// A full disk, a failing disk and a power cut: the log holds whole records
+// and only those, and every record reported written survives the cut.
+TEST(AppendRecord, ALogKeepsOnlyWholeRecordsThroughFullDisksAndPowerCuts) {
+  FakeFileSystem fs;
+  ASSERT_TRUE(AppendRecord(fs, "STAT.TXT", "one\r\n", 5));
+  // A write that goes through in part, then none at all.
+  fs.Inject({FsOp::kWrite, 1, ENOSPC, true, 3});
+  EXPECT_FALSE(AppendRecord(fs, "STAT.TXT", "two\r\n", 5));
+  EXPECT_FALSE(AppendRecord(fs, "STAT.TXT", "six\r\n", 5));
+  EXPECT_EQ("one\r\n", fs.Contents("STAT.TXT"));
+  fs.ClearFaults();
+  // A record whose flush fails is there but not promised.
+  fs.FailNth(FsOp::kSync, 1, EIO);
+  EXPECT_FALSE(AppendRecord(fs, "STAT.TXT", "ten\r\n", 5));
+  EXPECT_TRUE(AppendRecord(fs, "STAT.TXT", "end\r\n", 5));
+  EXPECT_EQ("one\r\nten\r\nend\r\n", fs.Contents("STAT.TXT"));
+  // A log that cannot be opened is no record.
+  fs.FailNth(FsOp::kCreate, 1, EACCES);
+  EXPECT_FALSE(AppendRecord(fs, "STAT.TXT", "xxx\r\n", 5));
+
+  // The log's name is the directory's business: made durable, the records
+  // reported written all stay.
+  ASSERT_TRUE(fs.SyncDirectory("").ok());
+  fs.CutPower();
+  EXPECT_EQ("one\r\nten\r\nend\r\n", fs.Contents("STAT.TXT"));
 }
 
 }  // namespace

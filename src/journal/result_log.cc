@@ -21,11 +21,11 @@ class ResultLog : public EventSink {
                       static_cast<long>(ended->elapsed_seconds), record);
       // A lost record is not shown on the station; it is counted for the
       // office, which may raise an alert.
-      if (!AppendRecord(kStatFileName, record, sizeof record)) ++st_.ResultLogWriteErrors;
+      if (!AppendRecord(st_.fs, kStatFileName, record, sizeof record)) ++st_.ResultLogWriteErrors;
     } else if (std::holds_alternative<event::UploadLeftOnDisk>(e.body)) {
       char record[kUnlinkRecordSize];
       BuildUnlinkRecord(line, e.line + 1, record);
-      AppendRecord(kUnlinkFileName, record, sizeof record);
+      AppendRecord(st_.fs, kUnlinkFileName, record, sizeof record);
     }
   }
 

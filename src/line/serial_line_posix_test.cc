@@ -54,7 +54,11 @@ FakeUiRuntime* NewUi(std::unique_ptr<UiRuntimeLink>* owner) {
 struct RealStation {
   RealStation()
       : ui(NewUi(&ui_owner)),
-        st(Platform{clock.get(), serial.get(), &launcher}, std::move(ui_owner)) {
+        st(Platform{.clock = clock.get(),
+                    .serial = serial.get(),
+                    .launcher = &launcher,
+                    .fs = fs.get()},
+           std::move(ui_owner)) {
     AddStationConsumers(st);
     std::strcpy(st.CurrentLanguage, "Francais");
     st.Ports.line[0].ACTIVE = 'N';
@@ -63,6 +67,7 @@ struct RealStation {
   std::unique_ptr<Clock> clock = NewSystemClock();
   std::unique_ptr<SerialSystem> serial = NewPosixSerialSystem(*clock);
   FakeLauncher launcher;
+  std::unique_ptr<FileSystem> fs = NewPlatformFileSystem();
   std::unique_ptr<UiRuntimeLink> ui_owner;
   FakeUiRuntime* ui;
   Station st;

@@ -42,13 +42,17 @@ std::string Key(const ExchangeRecord& r) {
   return text;
 }
 
-bool ReadWhole(const std::string& path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream text;
-  text << in.rdbuf();
-  *out = text.str();
-  return true;
+bool ReadWhole(FileSystem& fs, const std::string& path, std::string* out) {
+  std::unique_ptr<File> file;
+  if (!fs.Open(path, OpenOptions{}, &file).ok() || !file->IsRegular()) return false;
+  out->clear();
+  char buf[8192];
+  for (;;) {
+    size_t got = 0;
+    if (!file->Read(buf, sizeof buf, &got).ok()) return false;
+    if (got == 0) return true;
+    out->append(buf, got);
+  }
 }
 
 }  // namespace
@@ -157,51 +161,39 @@ std::vector<ExchangeRecord> MergeHistory(std::vector<ExchangeRecord> journal,
 }
 
 void JournalFile::RotateIfFull() {
-  struct stat sb;
-  if (::stat(path_.c_str(), &sb) != 0 || sb.st_size < max_bytes_) return;
+  FileInfo info;
+  if (!fs_.Stat(path_, &info).ok() || !info.regular || info.size < max_bytes_) return;
   // The oldest goes; each other moves one place up; the full one becomes .1.
-  std::remove((path_ + "." + std::to_string(keep_)).c_str());
+  fs_.Remove(path_ + "." + std::to_string(keep_));
   for (int i = keep_ - 1; i >= 1; --i) {
-    std::rename((path_ + "." + std::to_string(i)).c_str(),
-                (path_ + "." + std::to_string(i + 1)).c_str());
+    fs_.Rename(path_ + "." + std::to_string(i), path_ + "." + std::to_string(i + 1));
   }
   if (keep_ >= 1) {
-    std::rename(path_.c_str(), (path_ + ".1").c_str());
+    fs_.Rename(path_, path_ + ".1");
   } else {
-    std::remove(path_.c_str());
+    fs_.Remove(path_);
   }
 }
 
 bool JournalFile::Append(const ExchangeRecord& record, std::string* error) {
   RotateIfFull();
   const std::string line = ExchangeToJsonLine(record) + "\n";
-  int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error != nullptr) *error = path_ + ": " + std::strerror(errno);
-    return false;
+  std::unique_ptr<File> file;
+  FsStatus status = fs_.Create(path_, CreateMode::kAppend, &file);
+  int64_t before = 0;
+  if (status.ok()) status = file->Size(&before);
+  if (status.ok()) {
+    status = file->Write(line.data(), line.size());
+    // Half a line would spoil the next one: take it back.
+    if (!status.ok()) file->Truncate(before);
   }
-  struct stat sb;
-  bool ok = ::fstat(fd, &sb) == 0;
-  int why = ok ? 0 : errno;
-  if (ok) {
-    ssize_t w;
-    do {
-      w = ::write(fd, line.data(), line.size());
-    } while (w < 0 && errno == EINTR);
-    if (w != static_cast<ssize_t>(line.size())) {
-      why = w < 0 ? errno : ENOSPC;
-      // Half a line would spoil the next one: take it back.
-      if (w > 0 && ::ftruncate(fd, sb.st_size) != 0) why = errno;
-      ok = false;
-    }
+  if (status.ok()) status = file->Sync();
+  if (file != nullptr) {
+    FsStatus closed = file->Close();
+    if (status.ok()) status = closed;
   }
-  if (::fsync(fd) != 0 && ok) {
-    why = errno;
-    ok = false;
-  }
-  ::close(fd);
-  if (!ok && error != nullptr) *error = path_ + ": " + std::strerror(why);
-  return ok;
+  if (!status.ok() && error != nullptr) *error = status.text();
+  return status.ok();
 }
 
 std::vector<ExchangeRecord> JournalFile::ReadAll(int* skipped) const {
@@ -209,7 +201,7 @@ std::vector<ExchangeRecord> JournalFile::ReadAll(int* skipped) const {
   int bad = 0;
   for (int i = keep_; i >= 0; --i) {
     std::string text;
-    if (!ReadWhole(i == 0 ? path_ : path_ + "." + std::to_string(i), &text)) continue;
+    if (!ReadWhole(fs_, i == 0 ? path_ : path_ + "." + std::to_string(i), &text)) continue;
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -226,11 +218,11 @@ std::vector<ExchangeRecord> JournalFile::ReadAll(int* skipped) const {
   return out;
 }
 
-History LoadHistory(const std::string& dir) {
+History LoadHistory(FileSystem& fs, const std::string& dir) {
   const std::string prefix = dir.empty() ? std::string() : dir + "/";
-  JournalFile journal(prefix + kJournalFileName);
+  JournalFile journal(fs, prefix + kJournalFileName);
   std::string stat;
-  ReadWhole(prefix + kStatFileName, &stat);  // absent: the journal alone
+  ReadWhole(fs, prefix + kStatFileName, &stat);  // absent: the journal alone
   History history;
   for (const ExchangeRecord& r : MergeHistory(journal.ReadAll(), ParseResultLog(stat)))
     history.Add(r);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "office/snapshot.h"
+#include "platform/file_system.h"
 
 namespace kavelin2::office {
 
@@ -39,8 +40,8 @@ bool ExchangeFromJsonLine(const std::string& line, ExchangeRecord* record);
 // to PATH.2 and so on, |keep| old files at most) and a new one begun.
 class JournalFile {
  public:
-  explicit JournalFile(std::string path, int64_t max_bytes = 4 << 20, int keep = 3)
-      : path_(std::move(path)), max_bytes_(max_bytes), keep_(keep) {}
+  JournalFile(FileSystem& fs, std::string path, int64_t max_bytes = 4 << 20, int keep = 3)
+      : fs_(fs), path_(std::move(path)), max_bytes_(max_bytes), keep_(keep) {}
 
   // False, with the system's reason in |error|, when the line could not be
   // written whole and flushed.
@@ -53,6 +54,7 @@ class JournalFile {
  private:
   void RotateIfFull();
 
+  FileSystem& fs_;
   std::string path_;
   int64_t max_bytes_;
   int keep_;
@@ -60,6 +62,6 @@ class JournalFile {
 
 // The history the view starts from: the journal in |dir| merged with the
 // result log there.
-History LoadHistory(const std::string& dir);
+History LoadHistory(FileSystem& fs, const std::string& dir);
 
 }  // namespace kavelin2::office

@@ -31,7 +31,7 @@ std::unique_ptr<OfficeServer> StartOfficeServer(std::shared_ptr<SnapshotStore>,
 }
 
 OfficeView::OfficeView(Station& st, std::shared_ptr<SnapshotStore> store, ViewOptions options)
-    : st_(st), store_(std::move(store)), options_(std::move(options)), journal_(kJournalFileName) {}
+    : st_(st), store_(std::move(store)), options_(std::move(options)), journal_(st.fs, kJournalFileName) {}
 
 void OfficeView::OnEvent(const Event&) {}
 void OfficeView::OnPass() {}

@@ -5,6 +5,7 @@
 #include <utility>
 #include <variant>
 
+#include "office/render.h"
 #include "station/station.h"
 
 namespace kavelin2::office {
@@ -48,8 +49,9 @@ OfficeView::OfficeView(Station& st, std::shared_ptr<SnapshotStore> store, ViewOp
     : st_(st),
       store_(std::move(store)),
       options_(std::move(options)),
-      journal_((options_.dir.empty() ? std::string() : options_.dir + "/") + kJournalFileName),
-      history_(std::make_shared<const History>(LoadHistory(options_.dir))) {
+      journal_(st.fs,
+               (options_.dir.empty() ? std::string() : options_.dir + "/") + kJournalFileName),
+      history_(std::make_shared<const History>(LoadHistory(st.fs, options_.dir))) {
   seen_log_errors_ = st_.ResultLogWriteErrors;
   Publish();
 }
@@ -201,6 +203,8 @@ void OfficeView::Publish() {
   auto s = std::make_shared<Snapshot>();
   s->language = FieldText(st_.CurrentLanguage, sizeof st_.CurrentLanguage);
   s->tables_dir = std::string(st_.Paths.TABLE, strnlen(st_.Paths.TABLE, sizeof st_.Paths.TABLE));
+  // Listed here, on the station's side: the server never touches a file.
+  s->table_handhelds = TableHandhelds(st_.fs, s->tables_dir);
   counters_.result_log_write_errors = st_.ResultLogWriteErrors;
   for (int i = 0; i < kLineCount; ++i) s->lines[i] = Sample(i);
   s->counters = counters_;

@@ -188,7 +188,8 @@ TEST_F(OfficeViewTest, HistorySurvivesARestartAndADeletedResultLog) {
 
 TEST(JournalFileTest, RotatesBySizeKeepingAFewFilesAndSkipsTornLines) {
   ScopedTempDir dir;
-  JournalFile journal("J.JSONL", 300, 2);
+  auto fs = NewPlatformFileSystem();
+  JournalFile journal(*fs, "J.JSONL", 300, 2);
   for (int i = 0; i < 12; ++i) {
     ExchangeRecord r;
     r.start = 1000 + i;

@@ -320,15 +320,14 @@ std::string Csv(const std::string& field) {
 
 }  // namespace
 
-std::vector<std::string> TableHandhelds(const std::string& tables_dir) {
+std::vector<std::string> TableHandhelds(FileSystem& fs, const std::string& tables_dir) {
   std::vector<std::string> ids;
   std::string dir = tables_dir;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   if (dir.empty()) dir = ".";
-  DIR* d = opendir(dir.c_str());
-  if (d == nullptr) return ids;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
+  std::vector<std::string> names;
+  if (!fs.ListDirectory(dir, &names).ok()) return ids;
+  for (const std::string& name : names) {
     if (name.size() == 9 && name.compare(0, 6, "TABLE.") == 0) {
       std::string id = name.substr(6);
       bool printable = std::all_of(id.begin(), id.end(), [](char c) {
@@ -337,7 +336,6 @@ std::vector<std::string> TableHandhelds(const std::string& tables_dir) {
       if (printable) ids.push_back(id);
     }
   }
-  closedir(d);
   std::sort(ids.begin(), ids.end());
   return ids;
 }
@@ -352,7 +350,7 @@ Facts GatherFacts(const Snapshot& snapshot, int64_t now, int overdue_hours) {
     all[id].id = id;
     all[id].record = record;
   }
-  for (const std::string& id : TableHandhelds(snapshot.tables_dir)) {
+  for (const std::string& id : snapshot.table_handhelds) {
     all[id].id = id;
     all[id].has_table = true;
   }

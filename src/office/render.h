@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "office/snapshot.h"
+#include "platform/file_system.h"
 
 namespace kavelin2::office {
 
@@ -35,7 +36,7 @@ struct Facts {
 
 // The handhelds that have a table file: "TABLE.xxx" in |tables_dir| (a prefix
 // of file names, "" for the working directory).
-std::vector<std::string> TableHandhelds(const std::string& tables_dir);
+std::vector<std::string> TableHandhelds(FileSystem& fs, const std::string& tables_dir);
 
 // Every handheld of the history or of a table file, and the chart's days.
 Facts GatherFacts(const Snapshot& snapshot, int64_t now, int overdue_hours);

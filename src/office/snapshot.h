@@ -101,6 +101,8 @@ struct Counters {
 struct Snapshot {
   std::string language;    // "Francais", "Anglais", "Espagnol" (other: English)
   std::string tables_dir;  // prefix of the table files, "" for the working directory
+  // The handhelds with a table file there when the snapshot was taken.
+  std::vector<std::string> table_handhelds;
   std::array<LiveLine, 2> lines;
   Counters counters;
   std::shared_ptr<const History> history;

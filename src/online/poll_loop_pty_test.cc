@@ -29,8 +29,11 @@ class PollLinesOnAPty : public ::testing::Test {
   PollLinesOnAPty() {
     auto ui = std::make_unique<FakeUiRuntime>();
     ui_ = ui.get();
-    st_ =
-        std::make_unique<Station>(Platform{clock_.get(), serial_.get(), &launcher_}, std::move(ui));
+    st_ = std::make_unique<Station>(Platform{.clock = clock_.get(),
+                                             .serial = serial_.get(),
+                                             .launcher = &launcher_,
+                                             .fs = fs_.get()},
+                                    std::move(ui));
     AddStationConsumers(*st_);
     std::strcpy(st_->CurrentLanguage, "Francais");
     std::strcpy(st_->Paths.RECU, "./");
@@ -59,6 +62,7 @@ class PollLinesOnAPty : public ::testing::Test {
   std::unique_ptr<Clock> clock_ = NewSystemClock();
   std::unique_ptr<SerialSystem> serial_ = NewPosixSerialSystem(*clock_);
   FakeLauncher launcher_;
+  std::unique_ptr<FileSystem> fs_ = NewPlatformFileSystem();
   FakeUiRuntime* ui_ = nullptr;
   std::unique_ptr<Station> st_;
 };

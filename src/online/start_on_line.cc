@@ -1,8 +1,4 @@
 // The preparation that runs every time the station goes on line.
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <string>
 
@@ -79,8 +75,10 @@ int EnsurePathExists(Station& st, const char* path, std::string* reason) {
   // the default settings have it: nothing to ask, nothing to create.
   if (path[0] == '\0') return 1;
   // Existence only: the paths are prefixes of file names, used as they are.
-  if (access(path, F_OK) == 0) return 1;
-  const int missing = errno;
+  FileInfo info;
+  FsStatus looked = st.fs.Stat(path, &info);
+  if (looked.ok() && info.exists) return 1;
+  const int missing = looked.ok() ? info.missing : looked.code();
 
   const char* question = Text(st, Msg::kCreatePathQuestion);
   // A question that cannot be asked in the current language is not answered
@@ -91,8 +89,9 @@ int EnsurePathExists(Station& st, const char* path, std::string* reason) {
   if (st.ui.UiReply.intValue == 0) return fail(Text(st, Msg::kCreationDeclined));
 
   // One level: the parents must exist.
-  if (mkdir(path, 0777) == 0) return 1;
-  const int failed = errno;
+  FsStatus made = st.fs.MakeDirectory(path);
+  if (made.ok()) return 1;
+  const int failed = made.code();
 
   const char* error = Text(st, Msg::kCannotCreateDirectory);
   if (error != nullptr) st.ui.UiCall("ERREUR, %s\n%s", error, path);

@@ -1,5 +1,4 @@
 // The preparation for going on line and the directory check.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <string>
@@ -47,19 +46,13 @@ TEST_F(StartOnLineTest, ShowsInitForBothLinesAndResetsTheLines) {
 }
 
 TEST_F(StartOnLineTest, ClosesTheFilesOfAnExchangeCutShort) {
-  int data = open("data.tmp", O_CREAT | O_RDWR, 0644);
-  int table = open("table.tmp", O_CREAT | O_RDWR, 0644);
-  ASSERT_GE(data, 0);
-  ASSERT_GE(table, 0);
-  t.st.LineTable[0].DataFile = data;
-  t.st.LineTable[1].TableFile = table;
+  ASSERT_TRUE(t.st.fs.Create("data.tmp", CreateMode::kTruncate, &t.st.LineTable[0].DataFile).ok());
+  ASSERT_TRUE(t.st.fs.OpenForReading("data.tmp", &t.st.LineTable[1].TableFile).ok());
   EXPECT_EQ(StartOnLine(t.st), 1);
   for (const LineEntry& line : t.st.LineTable) {
-    EXPECT_EQ(line.DataFile, -1);
-    EXPECT_EQ(line.TableFile, -1);
+    EXPECT_EQ(line.DataFile, nullptr);
+    EXPECT_EQ(line.TableFile, nullptr);
   }
-  EXPECT_EQ(fcntl(data, F_GETFD), -1);
-  EXPECT_EQ(fcntl(table, F_GETFD), -1);
 }
 
 TEST_F(StartOnLineTest, MissingTablesPathRefusedLeavesTheOtherPathsUnchecked) {

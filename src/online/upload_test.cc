@@ -56,7 +56,7 @@ TEST_F(UploadExample, UploadHalfOfTheExampleExchangeGoesByteForByte) {
   EXPECT_EQ(kAck, Answers());
   EXPECT_EQ('2', line().LineState);
   EXPECT_EQ('0', line().LinePhase);  // the exchange goes on
-  EXPECT_EQ(-1, line().DataFile);
+  EXPECT_EQ(nullptr, line().DataFile);
   EXPECT_STREQ("", line().RecvFilePath);
   EXPECT_EQ(r1 + r2, ReadFile("RECU/COMMANDE.001"));
   EXPECT_EQ(std::set<std::string>{"COMMANDE.001"}, DirEntries("RECU"));
@@ -123,7 +123,7 @@ TEST_F(ReceiveHeader, HostileNamesAreRefusedAndNothingIsCreated) {
     Send(BuildFrame(SOH, HeaderBody(field, "00001", {"10"}), true));
     EXPECT_EQ(kNak, Answers());
     EXPECT_EQ('0', line().LineState);
-    EXPECT_EQ(-1, line().DataFile);
+    EXPECT_EQ(nullptr, line().DataFile);
     EXPECT_STREQ("???", line().HandheldId);
     // Back to idle for the next name.
     line().LineState = '2';
@@ -219,7 +219,7 @@ TEST_F(ReceiveHeader, FileThatCannotBeCreatedIsRefused) {
   std::strcpy(st.Paths.RECU, "MISSING/");
   EXPECT_EQ(Concat({kAck, kNak}), OpenFile("CDE.001", "00001", {"03"}));
   EXPECT_EQ('0', line().LineState);
-  EXPECT_EQ(-1, line().DataFile);
+  EXPECT_EQ(nullptr, line().DataFile);
   EXPECT_STREQ("", line().RecvFilePath);  // nothing of ours to discard
 }
 
@@ -344,7 +344,7 @@ TEST_F(ReceiveEndOfFile, MoreBlocksThanAnnouncedEndTheExchangeInError) {
   Send({EOT});
   EXPECT_EQ(Bytes{EOT}, Answers());
   EXPECT_FALSE(FileExists("RECU/CDE.001"));
-  EXPECT_EQ(-1, line().DataFile);
+  EXPECT_EQ(nullptr, line().DataFile);
   EXPECT_EQ('2', line().LinePhase);
   EXPECT_EQ(0u, ReadFile("STAT.TXT").rfind("ER 001 1 06/12/26 09:15:02", 0));
 }
@@ -477,7 +477,7 @@ TEST_F(ReplacingUpload, GoingOffLineMidUploadLeavesTheEarlierFileAndTheNextUploa
   }
   CloseLines(st);
   StartOnLine(st);
-  EXPECT_EQ(-1, line().DataFile);
+  EXPECT_EQ(nullptr, line().DataFile);
   EXPECT_STREQ("", line().RecvFilePath);
   EXPECT_EQ(kEarlier, ReadFile("RECU/COMMANDE.001"));
   // Going on line again removes the partial file of the upload cut short.

@@ -1,166 +1,107 @@
 #include "platform/durable_file.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <climits>
-#include <cstdio>
-#include <cstring>
-
 namespace kavelin2 {
-namespace {
 
-// |written|, when set, receives the count that went through, also on failure.
-bool WriteFully(int fd, const uint8_t* data, size_t n, size_t* written = nullptr) {
-  size_t done = 0;
-  bool ok = true;
-  while (done < n) {
-    ssize_t w = ::write(fd, data + done, n - done);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) {
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(w);
-  }
-  if (written != nullptr) *written = done;
-  return ok;
-}
-
-}  // namespace
-
-bool AppendAll(int fd, const uint8_t* data, size_t n) {
-  if (fd < 0) return false;
-  // This runs once per record received: the size is asked only when a write
-  // failed, never before every record.
-  size_t written = 0;
-  if (WriteFully(fd, data, n, &written)) return true;
-  // Nothing of a record that did not go through whole may stay. Every write
-  // went to the end of the file, so it grew by exactly what went through.
-  struct stat sb;
-  if (written == 0 || ::fstat(fd, &sb) != 0) return false;
-  const int64_t before = static_cast<int64_t>(sb.st_size) - static_cast<int64_t>(written);
-  if (before < 0) return false;
-  while (::ftruncate(fd, static_cast<off_t>(before)) != 0 && errno == EINTR) {
-  }
+bool AppendAll(File& file, const uint8_t* data, size_t n) {
+  int64_t size = 0;
+  if (!file.Size(&size).ok()) return false;
+  if (file.Write(data, n).ok()) return true;
+  // Nothing of a record that did not go through whole may stay, and the
+  // next one goes where this one began.
+  file.Truncate(size);
+  file.Seek(size);
   return false;
 }
 
-bool CopyRest(int from, int to) {
-  uint8_t buf[1024];
-  for (;;) {
-    ssize_t r = ::read(from, buf, sizeof buf);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return false;
-    if (r == 0) return true;
-    if (!WriteFully(to, buf, static_cast<size_t>(r))) return false;
-  }
-}
-
-bool PathExists(const char* path) {
-  struct stat sb;
-  return ::lstat(path, &sb) == 0;
-}
-
-int64_t RegularFileSize(const char* path) {
-  struct stat sb;
-  if (::stat(path, &sb) != 0 || !S_ISREG(sb.st_mode)) return -1;
-  return static_cast<int64_t>(sb.st_size);
-}
-
-bool WriteDurableFile(const char* path, const char* data, size_t n) {
-  ::unlink(path);
-  // Exclusive creation: never write through a name planted after the unlink.
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-  if (fd < 0) return false;
-  bool ok = WriteFully(fd, reinterpret_cast<const uint8_t*>(data), n) && ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = SyncParentDirectory(path);
-  if (!ok) ::unlink(path);
+bool WriteDurableFile(FileSystem& fs, const char* path, const char* data, size_t n) {
+  fs.Remove(path);
+  // Exclusive creation: never write through a name planted after the removal.
+  std::unique_ptr<File> file;
+  if (!fs.Create(path, CreateMode::kExclusive, &file).ok()) return false;
+  bool ok = file->Write(data, n).ok() && file->Sync().ok();
+  if (!file->Close().ok()) ok = false;
+  if (ok) ok = fs.SyncParentDirectory(path).ok();
+  if (!ok) fs.Remove(path);
   return ok;
 }
 
-bool ReadSmallFile(const char* path, char* buf, size_t cap) {
+bool ReadSmallFile(FileSystem& fs, const char* path, char* buf, size_t cap) {
   if (cap == 0) return false;
-  int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
+  std::unique_ptr<File> file;
+  if (!fs.Open(path, OpenOptions{.follow_links = false}, &file).ok()) return false;
   size_t got = 0;
   bool ok = true;
   for (;;) {
-    ssize_t r = ::read(fd, buf + got, cap - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) ok = false;
-    if (r <= 0) break;
-    got += static_cast<size_t>(r);
+    size_t r = 0;
+    if (!file->Read(buf + got, cap - got, &r).ok()) {
+      ok = false;
+      break;
+    }
+    if (r == 0) break;
+    got += r;
     if (got == cap) {
       ok = false;  // too long for what it should hold
       break;
     }
   }
-  ::close(fd);
   buf[ok ? got : 0] = 0;
   return ok;
 }
 
-bool RenameDurably(const char* from, const char* to) {
-  return ::rename(from, to) == 0 && SyncParentDirectory(to);
+bool RenameDurably(FileSystem& fs, const char* from, const char* to) {
+  return fs.Rename(from, to).ok() && fs.SyncParentDirectory(to).ok();
 }
 
-bool RemoveDurably(const char* path) {
-  if (::unlink(path) != 0) return errno == ENOENT;
-  return SyncParentDirectory(path);
+bool RemoveDurably(FileSystem& fs, const char* path) {
+  FsStatus s = fs.Remove(path);
+  if (!s.ok()) return s.code() == ENOENT;
+  return fs.SyncParentDirectory(path).ok();
 }
 
 namespace {
 
 // Copies up to |limit| bytes (or to the end when |limit| is negative) of
-// |from| onto |to|.
-bool CopyBytes(int from, int to, int64_t limit) {
+// |from| onto |to|. A failed read counts as a failure, not as the end.
+bool CopyBytes(File& from, File& to, int64_t limit) {
   uint8_t buf[16384];
   while (limit != 0) {
     size_t want = sizeof buf;
     if (limit > 0 && static_cast<int64_t>(want) > limit) want = static_cast<size_t>(limit);
-    ssize_t r = ::read(from, buf, want);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return false;
+    size_t r = 0;
+    if (!from.Read(buf, want, &r).ok()) return false;
     if (r == 0) return limit < 0;
-    if (!WriteFully(to, buf, static_cast<size_t>(r))) return false;
-    if (limit > 0) limit -= r;
+    if (!to.Write(buf, r).ok()) return false;
+    if (limit > 0) limit -= static_cast<int64_t>(r);
   }
   return true;
 }
 
 }  // namespace
 
-bool AppendFileAt(const char* target, int64_t length, const char* source,
+bool AppendFileAt(FileSystem& fs, const char* target, int64_t length, const char* source,
                   const std::function<void()>& halfway) {
   if (length < 0) return false;
-  int in = ::open(source, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (in < 0) return false;
-  int out = ::open(target, O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
-  struct stat in_sb, out_sb;
-  bool ok = out >= 0 && ::fstat(in, &in_sb) == 0 && ::fstat(out, &out_sb) == 0 &&
-            S_ISREG(in_sb.st_mode) && S_ISREG(out_sb.st_mode) && out_sb.st_size >= length;
+  std::unique_ptr<File> in, out;
+  if (!fs.Open(source, OpenOptions{.follow_links = false}, &in).ok()) return false;
+  int64_t in_size = 0, out_size = 0;
+  bool ok = fs.Open(target, OpenOptions{.write = true, .follow_links = false}, &out).ok() &&
+            in->IsRegular() && out->IsRegular() && in->Size(&in_size).ok() &&
+            out->Size(&out_size).ok() && out_size >= length;
   if (ok) {
     // Whatever a cut-short earlier attempt left after |length| goes first.
-    ok = ::ftruncate(out, static_cast<off_t>(length)) == 0 &&
-         ::lseek(out, static_cast<off_t>(length), SEEK_SET) == static_cast<off_t>(length);
-    int64_t half = static_cast<int64_t>(in_sb.st_size) / 2;
+    ok = out->Truncate(length).ok() && out->Seek(length).ok();
+    int64_t half = in_size / 2;
     if (ok && halfway) {
-      ok = CopyBytes(in, out, half) && ::fsync(out) == 0;
+      ok = CopyBytes(*in, *out, half) && out->Sync().ok();
       if (ok) halfway();
     }
-    ok = ok && CopyBytes(in, out, -1) && ::fsync(out) == 0;
+    ok = ok && CopyBytes(*in, *out, -1) && out->Sync().ok();
     if (!ok) {
-      while (::ftruncate(out, static_cast<off_t>(length)) != 0 && errno == EINTR) {
-      }
-      ::fsync(out);
+      out->Truncate(length);
+      out->Sync();
     }
   }
-  if (out >= 0 && ::close(out) != 0) ok = false;
-  ::close(in);
+  if (out != nullptr && !out->Close().ok()) ok = false;
   return ok;
 }
 

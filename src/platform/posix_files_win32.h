@@ -1,12 +1,13 @@
-// The POSIX file calls the shared code makes, as the Windows C runtime can
-// make them. Included ahead of every source of the Windows build, so that
-// the shared code keeps one spelling of its file steps.
+// The POSIX spellings the tests and the handheld simulator use, as the
+// Windows C runtime can make them (directories made with a mode, temporary
+// directories, calendar seconds of UTC). Included ahead of every source of
+// the Windows build. The station's own files go through its FileSystem
+// (platform/file_system_win32.cc), never through these.
 //
-// Data files are byte images: every open the station makes asks for
-// O_CLOEXEC, which here means "not inherited by a started program" and
-// "binary" (no CR/LF translation, no Ctrl-Z end of file). The programs are
-// also linked with the runtime's binary default mode, for the opens that
-// do not say.
+// O_CLOEXEC here means "not inherited by a started program" and "binary"
+// (no CR/LF translation, no Ctrl-Z end of file). The programs are also
+// linked with the runtime's binary default mode, for the opens that do not
+// say.
 #pragma once
 
 #ifdef __cplusplus
@@ -34,9 +35,6 @@
 #define O_NOFOLLOW 0
 #endif
 
-// Forces the data of |fd| to the disk (FlushFileBuffers underneath).
-inline int fsync(int fd) { return _commit(fd); }
-
 // The mode has no meaning: the directory inherits its folder's rights.
 inline int mkdir(const char* path, int /*mode*/) { return _mkdir(path); }
 
@@ -49,12 +47,5 @@ inline time_t timegm(struct tm* t) { return _mkgmtime(t); }
 // Makes a new directory from |templ| ("...XXXXXX", the X replaced), as
 // POSIX mkdtemp does; nullptr when none could be made.
 char* mkdtemp(char* templ);
-
-// rename() that replaces an existing target, as POSIX rename does, and
-// writes the change through to the disk (MoveFileExA with
-// MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). The C runtime's own
-// rename fails when the target exists. 0 on success, -1 on failure.
-int kavelin2_rename_replacing(const char* from, const char* to);
-#define rename kavelin2_rename_replacing
 
 #endif  // __cplusplus

@@ -22,20 +22,18 @@ std::string FormatTraceLine(int32_t now_ms, const std::string& port_name, bool s
   return line + " |" + text + "|";
 }
 
-WireTrace::WireTrace(const std::string& path, Clock& clock) : clock_(clock) {
-  file_ = std::fopen(path.c_str(), "ae");
+WireTrace::WireTrace(FileSystem& fs, const std::string& path, Clock& clock) : clock_(clock) {
+  if (!fs.Create(path, CreateMode::kAppend, &file_).ok()) file_.reset();
 }
 
-WireTrace::~WireTrace() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+WireTrace::~WireTrace() = default;
 
 void WireTrace::Line(const std::string& text) {
   if (file_ == nullptr) return;
-  std::fputs(text.c_str(), file_);
-  std::fputc('\n', file_);
-  // Flushed at every line, so the trace of a station that dies is complete.
-  std::fflush(file_);
+  // Written at every line, unbuffered, so the trace of a station that dies
+  // is complete.
+  std::string line = text + '\n';
+  file_->Write(line.data(), line.size());
 }
 
 void WireTrace::Bytes(const std::string& port_name, bool sent, const uint8_t* bytes, int n) {
@@ -95,7 +93,10 @@ std::unique_ptr<SerialPort> NewTracingPort(std::unique_ptr<SerialPort> inner,
 std::shared_ptr<WireTrace> OpenWireTraceFromEnvironment(Clock& clock) {
   const char* path = std::getenv("KAVELIN2_TRACE");
   if (path == nullptr || *path == '\0') return nullptr;
-  auto trace = std::make_shared<WireTrace>(path, clock);
+  // The trace is the serial back end's own: written beside the station's
+  // files, not one of them.
+  std::unique_ptr<FileSystem> fs = NewPlatformFileSystem();
+  auto trace = std::make_shared<WireTrace>(*fs, path, clock);
   if (trace->IsOpen()) return trace;
   std::fprintf(stderr, "kavelin2: cannot open the wire trace %s\n", path);
   return nullptr;

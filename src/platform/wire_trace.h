@@ -8,10 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/serial_port.h"
 
 namespace kavelin2 {
@@ -24,8 +24,9 @@ std::string FormatTraceLine(int32_t now_ms, const std::string& port_name, bool s
 
 class WireTrace {
  public:
-  // Appends to |path|; IsOpen() is false when it cannot be opened.
-  WireTrace(const std::string& path, Clock& clock);
+  // Appends to |path| (made when missing); IsOpen() is false when it cannot
+  // be opened.
+  WireTrace(FileSystem& fs, const std::string& path, Clock& clock);
   ~WireTrace();
   WireTrace(const WireTrace&) = delete;
   WireTrace& operator=(const WireTrace&) = delete;
@@ -37,7 +38,7 @@ class WireTrace {
 
  private:
   void Line(const std::string& text);
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<File> file_;
   Clock& clock_;
 };
 

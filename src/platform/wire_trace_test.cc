@@ -29,7 +29,7 @@ TEST(WireTrace, EveryBurstBothWaysIsAppendedWithTheStationTime) {
   TestStation t;
   FakeLine& com1 = t.serial.AddLine("COM1");
   WriteFile("trace.txt", "earlier\n");
-  auto trace = std::make_shared<WireTrace>("trace.txt", t.clock);
+  auto trace = std::make_shared<WireTrace>(t.fs, "trace.txt", t.clock);
   ASSERT_TRUE(trace->IsOpen());
   auto port = NewTracingPort(t.serial.Open("COM1"), "COM1", trace);
   ASSERT_NE(nullptr, port);
@@ -58,7 +58,7 @@ TEST(WireTrace, EveryBurstBothWaysIsAppendedWithTheStationTime) {
 
 TEST(WireTrace, FileThatCannotBeOpenedIsReported) {
   TestStation t;
-  WireTrace trace("no-such-directory/trace.txt", t.clock);
+  WireTrace trace(t.fs, "no-such-directory/trace.txt", t.clock);
   EXPECT_FALSE(trace.IsOpen());
   const uint8_t b = 0;
   trace.Bytes("COM1", true, &b, 1);  // harmless

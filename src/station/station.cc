@@ -1,16 +1,13 @@
 #include "station/station.h"
 
-#include <unistd.h>
-
 #include <cstdarg>
 #include <cstdio>
 
 namespace kavelin2 {
 
 void LineEntry::CloseExchangeFiles() {
-  if (DataFile >= 0) ::close(DataFile);
-  if (TableFile >= 0) ::close(TableFile);
-  DataFile = TableFile = -1;
+  DataFile.reset();
+  TableFile.reset();
 }
 
 void LogEvent(Station& st, const char* format, ...) {

@@ -11,6 +11,7 @@
 
 #include "config/settings.h"
 #include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/launcher.h"
 #include "platform/serial_port.h"
 #include "station/events.h"
@@ -73,10 +74,10 @@ struct LineEntry {
   int32_t RecordLength = 0;
   int32_t NextBlockNumber = 0;
   char RecvFilePath[kPathSize] = {};
-  int DataFile = -1;  // descriptor of the data file being received or sent
+  std::unique_ptr<File> DataFile;  // the data file being received or sent, or null
 
   // Download.
-  int TableFile = -1;
+  std::unique_ptr<File> TableFile;  // the table being read, or null
   char TablePath[kPathSize] = {};
   // True once the current exchange reached its own download start, so that a
   // failed exchange never deletes the table of an earlier one.
@@ -119,7 +120,7 @@ struct LineEntry {
   Deadline ModemStepAt;
 
   // Closes the data file and the table file of the exchange, whichever is
-  // open, and marks both closed.
+  // open.
   void CloseExchangeFiles();
 };
 
@@ -128,6 +129,8 @@ struct Platform {
   Clock* clock = nullptr;
   SerialSystem* serial = nullptr;
   ProgramLauncher* launcher = nullptr;
+  // Every file the station reads or writes goes through it.
+  FileSystem* fs = nullptr;
   // Reports to a service manager; none by default (station/service_notify.h).
   ServiceNotifier* notifier = nullptr;
 };
@@ -139,6 +142,7 @@ struct Station : Settings {
       : clock(*platform.clock),
         serial(*platform.serial),
         launcher(*platform.launcher),
+        fs(*platform.fs),
         notifier(platform.notifier),
         ui(std::move(ui_link)) {
     for (int i = 0; i < kLineCount; ++i) LineTable[i].index = i;
@@ -147,6 +151,7 @@ struct Station : Settings {
   Clock& clock;
   SerialSystem& serial;
   ProgramLauncher& launcher;
+  FileSystem& fs;
   ServiceNotifier* notifier;  // may be null
   UiChannel ui;
 

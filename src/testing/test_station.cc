@@ -64,7 +64,11 @@ bool FileExists(const std::string& path) {
   return ::stat(path.c_str(), &sb) == 0;
 }
 
-TestStation::TestStation() : st(Platform{&clock, &serial, &launcher}, NewFakeUi(&ui)) {
+TestStation::TestStation(FileSystem* given)
+    : own_fs(given != nullptr ? nullptr : NewPlatformFileSystem()),
+      fs(given != nullptr ? *given : *own_fs),
+      st(Platform{.clock = &clock, .serial = &serial, .launcher = &launcher, .fs = &fs},
+         NewFakeUi(&ui)) {
   AddStationConsumers(st);
 }
 

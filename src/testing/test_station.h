@@ -1,8 +1,10 @@
 // A station on fakes, in a fresh temporary working directory.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "platform/file_system.h"
 #include "station/station.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_launcher.h"
@@ -30,8 +32,12 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
 struct TestStation {
-  TestStation();
+  // A station whose files go to |fs| (not owned; a FakeFileSystem, say), or,
+  // by default, to the platform's file system in the temporary directory.
+  explicit TestStation(FileSystem* fs = nullptr);
   ScopedTempDir dir;
+  std::unique_ptr<FileSystem> own_fs;  // the platform's, when no other is given
+  FileSystem& fs;
   FakeClock clock;
   FakeSerialSystem serial{clock};
   FakeLauncher launcher;
