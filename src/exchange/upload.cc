@@ -255,7 +255,8 @@ Io ReceiveBlock(Station& st, LineEntry& line) {
     frame[6 + length] = '\n';
     to_write += 2;
   }
-  if (line.DataFile == nullptr || !AppendAll(*line.DataFile, frame + 5, to_write)) {
+  const int64_t stored = static_cast<int64_t>(k - 1) * static_cast<int64_t>(to_write);
+  if (line.DataFile == nullptr || !AppendAll(*line.DataFile, stored, frame + 5, to_write)) {
     return SendByte(st, line, NAK);
   }
   CrashPoint(line, "block");

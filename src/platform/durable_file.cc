@@ -2,9 +2,7 @@
 
 namespace kavelin2 {
 
-bool AppendAll(File& file, const uint8_t* data, size_t n) {
-  int64_t size = 0;
-  if (!file.Size(&size).ok()) return false;
+bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n) {
   if (file.Write(data, n).ok()) return true;
   // Nothing of a record that did not go through whole may stay, and the
   // next one goes where this one began.

@@ -17,7 +17,10 @@ namespace kavelin2 {
 // the file is cut back to the size it had and positioned at its end again,
 // so that a block sent again does not leave a torn record behind. True when
 // every byte was written.
-bool AppendAll(File& file, const uint8_t* data, size_t n);
+// |size| is the file's size before these bytes, which the caller knows (the
+// records stored so far): asking the system for it would cost a call per
+// record.
+bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n);
 
 // Writes |n| bytes as the new file |path| (an earlier file of that name is
 // replaced) and makes the file and its name durable. False on any failure,
