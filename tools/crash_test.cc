@@ -5,7 +5,7 @@
 // twice, and no temporary file is left once the station is back on line.
 //
 // The kill points come from the station's test hook KAVELIN2_CRASH_AT
-// (protocol/crash_point.h): "<point>:<records>" fires at <point> of the
+// (platform/crash_point.h): "<point>:<records>" fires at <point> of the
 // upload that announced <records> records; each upload of the exchange has a
 // different number of records. Which uploads were acknowledged comes from
 // the simulator's summary.
