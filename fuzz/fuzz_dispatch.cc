@@ -27,7 +27,6 @@ namespace kavelin2::fuzz {
 namespace {
 
 constexpr uint8_t kSoh = 0x01, kEtx = 0x03, kEnq = 0x05, kAck = 0x06, kRs = 0x1E;
-constexpr int32_t kSilenceMs = 3000;
 
 struct TransFile {
   const char* name;
@@ -118,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     st.Options.SUP_FIC = flag(3);
     st.Options.ADD_CRLF = flag(4);
     st.Options.DOS = flag(5);
-    st.LineTable[0].LineDeadline = kSilenceMs;
+    st.LineTable[0].LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
     st.Ports.line[0].ACTIVE = 'O';
     st.Ports.line[1].ACTIVE = 'N';
     st.Schedule.AVANT = 'N';

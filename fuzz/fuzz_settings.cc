@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // the modems, and every dialog (the fake runtime cancels each).
   for (const PortEntry& p : st.Ports.line) {
     termios current{};
-    (void)BuildLineSettings(p, current);
+    (void)BuildLineSettings(FormatOf(p), current);
   }
   if (OpenLines(st)) {
     InitModems(st);

@@ -7,6 +7,7 @@
 #include "office/http_server.h"
 #include "office/office_config.h"
 #include "office/office_view.h"
+#include "station/station.h"
 
 namespace kavelin2::office {
 
