@@ -145,7 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     });
     const LineEntry& l = st.LineTable[0];
     Check(l.LinePhase == kPhaseNone && l.LineState == kStateIdle, "the exchange never ended");
-    Check(l.DataFile < 0 && l.TableFile < 0, "an exchange file stayed open after the exchange");
+    Check(l.DataFile == nullptr && l.TableFile == nullptr,
+          "an exchange file stayed open after the exchange");
     Check(l.FrameLength >= 0 && l.FrameLength <= static_cast<int32_t>(kFrameBufferSize),
           "FrameLength outside the frame buffer");
     for (const auto& w : line.writes())

@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fs.ServeLine(line, 2000000);
     const LineEntry& l = st.LineTable[0];
     Check(l.LinePhase == kPhaseNone, "the download never ended");
-    Check(l.DataFile < 0 && l.TableFile < 0, "a file stayed open after the download");
+    Check(l.DataFile == nullptr && l.TableFile == nullptr, "a file stayed open after the download");
 
     // Frames are built in one buffer and sent whole: each checked one must
     // end with ETX and the XOR of its body and ETX.
