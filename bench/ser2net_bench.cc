@@ -91,9 +91,9 @@ bool Leg(Way way, const char* name) {
   handheld::Report report(stdout, /*verbose=*/false);
   handheld::Session session(*port, timing, report, dir / "rx");
   handheld::ExchangePlan plan;
-  handheld::UploadSpec spec;
-  handheld::ParseUploadSpec(dir / "BENCH.001:64", &spec, &error);
-  plan.uploads.push_back(spec);
+  handheld::UploadSpec upload;
+  handheld::ParseUploadSpec(dir / "BENCH.001:64", &upload, &error);
+  plan.uploads.push_back(upload);
   plan.download = true;
   plan.download_id = "001";  // no table: the download is a single RS
 

@@ -483,4 +483,20 @@ NetOpen OpenNetPort(const NetUrl& url, std::unique_ptr<NetSocket> socket, Clock&
   return out;
 }
 
+std::unique_ptr<SerialPort> OpenNetLine(const std::string& url, Clock& clock, std::string* error) {
+  NetUrlParse parsed = ParseNetUrl(url);
+  if (!parsed.error.empty()) {
+    *error = url + ": " + parsed.error;
+    return nullptr;
+  }
+  NetConnect connection = ConnectNetSocket(parsed.url);
+  if (!connection.socket) {
+    *error = url + ": " + connection.error;
+    return nullptr;
+  }
+  NetOpen opened = OpenNetPort(parsed.url, std::move(connection.socket), clock);
+  if (!opened.port) *error = url + ": " + opened.error;
+  return std::move(opened.port);
+}
+
 }  // namespace kavelin2

@@ -174,4 +174,9 @@ struct NetOpen {
 // the COM-PORT-OPTION is refused.
 NetOpen OpenNetPort(const NetUrl& url, std::unique_ptr<NetSocket> socket, Clock& clock);
 
+// The whole opening of a network line named |url| ("tcp://..." or
+// "rfc2217://..."): parse, connect, open. Null with |*error| ("URL: reason")
+// when any step fails.
+std::unique_ptr<SerialPort> OpenNetLine(const std::string& url, Clock& clock, std::string* error);
+
 }  // namespace kavelin2

@@ -375,22 +375,8 @@ std::unique_ptr<SerialPort> PosixSerialSystem::Open(const std::string& port_name
 
 std::unique_ptr<SerialPort> PosixSerialSystem::OpenNet(const std::string& port_name,
                                                        const std::string& url) {
-  NetUrlParse parsed = ParseNetUrl(url);
-  if (!parsed.error.empty()) {
-    open_error_ = url + ": " + parsed.error;
-    return nullptr;
-  }
-  NetConnect connection = ConnectNetSocket(parsed.url);
-  if (!connection.socket) {
-    open_error_ = url + ": " + connection.error;
-    return nullptr;
-  }
-  NetOpen opened = OpenNetPort(parsed.url, std::move(connection.socket), clock_);
-  if (!opened.port) {
-    open_error_ = url + ": " + opened.error;
-    return nullptr;
-  }
-  std::unique_ptr<SerialPort> port = std::move(opened.port);
+  std::unique_ptr<SerialPort> port = OpenNetLine(url, clock_, &open_error_);
+  if (!port) return nullptr;
   if (trace_) {
     trace_->Note(port_name, "OPEN " + url);
     port = NewTracingPort(std::move(port), port_name, trace_);

@@ -369,22 +369,8 @@ class Win32SerialSystem : public SerialSystem {
  private:
   // The port behind a device server that |url| names.
   std::unique_ptr<SerialPort> OpenNet(const std::string& port_name, const std::string& url) {
-    NetUrlParse parsed = ParseNetUrl(url);
-    if (!parsed.error.empty()) {
-      last_error_ = url + ": " + parsed.error;
-      return nullptr;
-    }
-    NetConnect connection = ConnectNetSocket(parsed.url);
-    if (!connection.socket) {
-      last_error_ = url + ": " + connection.error;
-      return nullptr;
-    }
-    NetOpen opened = OpenNetPort(parsed.url, std::move(connection.socket), clock_);
-    if (!opened.port) {
-      last_error_ = url + ": " + opened.error;
-      return nullptr;
-    }
-    std::unique_ptr<SerialPort> port = std::move(opened.port);
+    std::unique_ptr<SerialPort> port = OpenNetLine(url, clock_, &last_error_);
+    if (!port) return nullptr;
     if (trace_) {
       trace_->Note(port_name, "OPEN " + url);
       port = NewTracingPort(std::move(port), port_name, trace_);
