@@ -100,14 +100,26 @@ struct DeviceLost {
 struct DeviceBack {
   std::string device;
 };
+// The result log (|file|: "STAT.TXT" or "UNLINK.TXT") could not take a
+// record, for |reason| (the system's words): told once per outage, by the
+// result log itself; records of the outage wait in memory, in order.
+struct ResultLogFailed {
+  std::string file;
+  std::string reason;
+};
+// The result log took its waiting records again (|records| of them).
+struct ResultLogRestored {
+  std::string file;
+  int64_t records = 0;
+};
 
 }  // namespace event
 
-using EventBody =
-    std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
-                 event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
-                 event::AppendStuck, event::EntrySent, event::EntrySkipped, event::NoTable,
-                 event::ExchangeEnded, event::DeviceLost, event::DeviceBack>;
+using EventBody = std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
+                               event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
+                               event::AppendStuck, event::EntrySent, event::EntrySkipped,
+                               event::NoTable, event::ExchangeEnded, event::DeviceLost,
+                               event::DeviceBack, event::ResultLogFailed, event::ResultLogRestored>;
 
 struct Event {
   int line = 0;  // index into the line table (0 or 1)
