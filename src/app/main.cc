@@ -67,5 +67,9 @@ int main(int argc, char** argv) {
       return kExitFailure;
     }
   }
-  return StationMain(st, parsed.command_line, UserAttends());
+  const int status = StationMain(st, parsed.command_line, UserAttends());
+  // After the UI runtime has ended: records the result log still holds go to
+  // standard error, where a service's journal keeps them.
+  st.ReportStop();
+  return status;
 }

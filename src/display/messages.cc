@@ -138,6 +138,20 @@ constexpr Entry kEntries[] = {
      "%s Ligne %d, portable %s : ajout de %s impossible, fichier garde sous %s",
      "%s Line %d, handheld %s: append of %s failed, upload kept as %s",
      "%s Linea %d, portatil %s: anadido de %s imposible, fichero guardado como %s"},
+    {Msg::kError, "ERREUR", "ERROR", "ERROR"},
+    // The file, then the system's reason; told once per outage.
+    {Msg::kResultLogFailedLog,
+     "%s %s ne peut etre ecrit : %s ; ses enregistrements attendent en memoire",
+     "%s %s cannot be written: %s; its records wait in memory",
+     "%s %s no puede escribirse: %s; sus registros esperan en memoria"},
+    {Msg::kResultLogRestoredLog, "%s de nouveau ecrit : %lld enregistrements en attente ecrits",
+     "%s written again: %lld waiting records written",
+     "%s escrito de nuevo: %lld registros en espera escritos"},
+    // The directory, then the pid of the station that holds it.
+    {Msg::kDirectoryInUseLog,
+     "Repertoire %s utilise par une autre station (pid %d) : pas de mise en ligne",
+     "Directory %s in use by another station (pid %d): not going on line",
+     "Directorio %s en uso por otra estacion (pid %d): no se pone en linea"},
 };
 
 constexpr bool InIdOrder() {

@@ -96,6 +96,12 @@ enum class Msg : uint16_t {
   kNoTable,
   kAppendFailedLog,
 
+  // The result log and the directories a station keeps to itself.
+  kError,
+  kResultLogFailedLog,
+  kResultLogRestoredLog,
+  kDirectoryInUseLog,
+
   kCount  // not a text: the number of texts
 };
 

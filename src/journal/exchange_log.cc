@@ -126,6 +126,12 @@ class ExchangeJournal : public EventSink {
                        body.reason.c_str());
           } else if constexpr (std::is_same_v<T, event::DeviceBack>) {
             LogMessage(st_, Msg::kDeviceBackLog, e.line + 1, body.device.c_str());
+          } else if constexpr (std::is_same_v<T, event::ResultLogFailed>) {
+            LogMessage(st_, Msg::kResultLogFailedLog, Text(LogLanguageOf(st_), Msg::kError),
+                       body.file.c_str(), body.reason.c_str());
+          } else if constexpr (std::is_same_v<T, event::ResultLogRestored>) {
+            LogMessage(st_, Msg::kResultLogRestoredLog, body.file.c_str(),
+                       static_cast<long long>(body.records));
           }
         },
         e.body);

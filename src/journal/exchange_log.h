@@ -6,7 +6,9 @@
 // silent).
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "station/events.h"
 
@@ -21,7 +23,11 @@ struct Station;
 std::unique_ptr<EventSink> NewExchangeJournal(Station& st);
 
 // The result log: the 37-byte "STAT.TXT" record of each ended exchange and
-// the "UNLINK.TXT" record of an upload left on disk.
-std::unique_ptr<EventSink> NewResultLog(Station& st);
+// the "UNLINK.TXT" record of an upload left on disk. Records a file does not
+// take wait in memory and are written first once it takes them again; at the
+// station's stop, those still waiting go to |at_stop| (standard error by
+// default), a line saying what they are, then each record as it stands.
+std::unique_ptr<EventSink> NewResultLog(Station& st,
+                                        std::function<void(const std::string&)> at_stop = nullptr);
 
 }  // namespace kavelin2

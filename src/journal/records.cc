@@ -111,19 +111,34 @@ void BuildUnlinkRecord(const LineEntry& line, int line_number, char out[118]) {
   out[kUnlinkEnd + 1] = '\n';
 }
 
-bool AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n) {
+FsStatus AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n,
+                      int64_t* torn_at) {
+  int64_t cut_to = torn_at != nullptr ? *torn_at : -1;
   std::unique_ptr<File> file;
-  if (!fs.Create(path, CreateMode::kAppend, &file).ok()) return false;
+  FsStatus s = fs.Create(path, CreateMode::kAppend, &file);
+  if (!s.ok()) return s;
   int64_t size = 0;
-  bool ok = file->Size(&size).ok();
-  if (ok && !file->Write(data, n).ok()) {
-    // A partial record would shift every later one: take it back. Should
-    // that fail too, the record is lost either way.
-    file->Truncate(size);
-    ok = false;
+  s = file->Size(&size);
+  if (!s.ok()) return s;
+  // A record cut short by an earlier failure would shift every later one.
+  if (cut_to >= 0 && size > cut_to) {
+    s = file->Truncate(cut_to);
+    if (!s.ok()) return s;
+    size = cut_to;
   }
-  if (!file->Sync().ok()) ok = false;
-  return ok;
+  if (torn_at != nullptr) *torn_at = -1;
+  s = file->Write(data, n);
+  if (s.ok()) s = file->Sync();
+  // The name of a log just created is durable only with its directory.
+  if (s.ok() && size == 0) s = fs.SyncParentDirectory(path);
+  if (!s.ok()) {
+    // Not durable, so not written: whatever reached the file is taken back,
+    // and written again whole later.
+    if (!file->Truncate(size).ok() || !file->Sync().ok()) {
+      if (torn_at != nullptr) *torn_at = size;
+    }
+  }
+  return s;
 }
 
 }  // namespace kavelin2

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/file_system.h"
 
@@ -22,10 +23,18 @@ constexpr const char* kUnlinkFileName = "UNLINK.TXT";
 // the text always fills exactly its 8-character field.
 void FormatElapsed(long seconds, char out[9]);
 
-// Appends |n| bytes to the log |path| (created readable and writable when
-// absent) in one write and flushes it to disk. A write that does not complete
-// is cut back off, so the log never holds half a record. False on failure.
-bool AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n);
+// Appends |n| bytes (whole records) to the log |path| (created readable and
+// writable when absent) in one write and makes them durable: the file is
+// synced, and when the log was empty before (just created), its directory
+// too, so that a power cut cannot take the log's name away with its records.
+// OK only once all of that succeeded. On any failure the log is cut back to
+// its size before the write, so that it never holds half a record nor a
+// record that was not made durable (written again later, it would be there
+// twice). When even that cut fails, *torn_at (when given) is the size to cut
+// back to before the next append; it is -1 otherwise. A *torn_at of 0 or more
+// on entry cuts a longer log back to it first.
+FsStatus AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n,
+                      int64_t* torn_at = nullptr);
 
 // The two record images, from the line's stamp. |out| receives exactly 37 /
 // 118 bytes. |result| is the result log's code (0 OK, 1 TO, 2 ER).

@@ -131,6 +131,13 @@ std::string ServiceStatusLine(const Station& st) {
     if (i > 0) text += "; ";
     text += LineSummary(st, i);
   }
+  // An outage of the result log lasts until its records are written: it is
+  // shown for as long, after the lines.
+  for (const Station::ResultLogOutage& outage : st.ResultLogOutages) {
+    if (outage.file.empty()) continue;
+    text += "; " + outage.file + " not written (" + std::to_string(outage.waiting) +
+            " records waiting): " + outage.reason;
+  }
   return text;
 }
 

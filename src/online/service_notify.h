@@ -39,7 +39,8 @@ class ServiceNotifier {
 };
 
 // One line on both lines, e.g. "line 1 COM1: exchange with handheld 001:
-// ORDERS.001 40%; line 2: off".
+// ORDERS.001 40%; line 2: off", then, while the result log cannot write,
+// "; STAT.TXT not written (2 records waiting): <reason>".
 std::string ServiceStatusLine(const Station& st);
 
 // The notifier the environment asks for ($NOTIFY_SOCKET, $WATCHDOG_USEC), or

@@ -136,6 +136,9 @@ class EventSink {
   // lines were served: for a consumer that follows what no event tells, such
   // as a transfer's progress. Must return at once.
   virtual void OnPass() {}
+  // Once, when the station program is about to end: a consumer's last
+  // chance to hand over what it still holds.
+  virtual void OnStop() {}
 };
 
 }  // namespace kavelin2

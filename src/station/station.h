@@ -165,6 +165,19 @@ struct Station : Settings {
   // Result log records that could not be written since the station started
   // (kept by the result log, for whoever watches the station).
   int64_t ResultLogWriteErrors = 0;
+  // A result log file that cannot take its records, while the outage lasts
+  // (kept by the result log, shown by the service status): the file, the
+  // system's reason and how many records wait in memory. |file| is empty
+  // when every record is written.
+  struct ResultLogOutage {
+    std::string file;
+    std::string reason;
+    int64_t waiting = 0;
+  };
+  ResultLogOutage ResultLogOutages[2];
+  // The locks held on the working and received-files directories while on
+  // line, so that no second station serves them meanwhile.
+  std::vector<std::unique_ptr<FileLock>> DirectoryLocks;
 
   // Tells every consumer what happened on line |line| (0 or 1).
   void Report(int line, EventBody body) {
@@ -174,6 +187,10 @@ struct Station : Settings {
   // Tells every consumer that a pass of the on-line loop is done.
   void ReportPass() {
     for (auto& consumer : consumers) consumer->OnPass();
+  }
+  // Tells every consumer that the program is about to end.
+  void ReportStop() {
+    for (auto& consumer : consumers) consumer->OnStop();
   }
 };
 
