@@ -78,7 +78,8 @@ std::vector<std::string> ListDir(const std::string& path) {
   if (DIR* d = opendir(path.c_str())) {
     while (dirent* e = readdir(d)) {
       std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
+      // The lock a station keeps in its directories holds no site data.
+      if (name != "." && name != ".." && name != ".kavelin2.lock") names.push_back(name);
     }
     closedir(d);
   }

@@ -21,7 +21,8 @@ std::string BuildDir();
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
-// The names in a directory, sorted, without "." and "..".
+// The names in a directory, sorted, without ".", ".." and the station's lock
+// file ".kavelin2.lock".
 std::vector<std::string> ListDir(const std::string& path);
 // Polls |condition| every 10 ms until it holds or |timeout_ms| passed.
 bool WaitFor(const std::function<bool()>& condition, int timeout_ms);

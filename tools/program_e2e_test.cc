@@ -99,10 +99,13 @@ TEST(Program, FirstRunGoesOnLineWithoutAQuestionAndStoresUploadsInTheWorkingDire
     schedule[271] = 'N';
     EXPECT_EQ(schedule, ReadFile(site + "/HEURE.CFG"));
     EXPECT_EQ(std::string("Francais") + '\0', ReadFile(site + "/LANGUE.CFG"));
-    // Nothing but the six settings files: no directory was created.
+    // Nothing but the six settings files and the lock the station held
+    // there while on line: no directory was created.
     EXPECT_EQ((std::vector<std::string>{"CHEMIN.CFG", "CONF_COM.CFG", "CONF_FIC.CFG",
                                         "CONF_MOD.CFG", "HEURE.CFG", "LANGUE.CFG"}),
               ListDir(site));
+    EXPECT_EQ("", ReadFile(site + "/.kavelin2.lock"));
+    EXPECT_TRUE(FileExists(site + "/.kavelin2.lock"));
 
     // The windows open in this order: the language before the menu, then at
     // going on line the port, modem, paths, file options and schedule dialogs.
@@ -262,7 +265,9 @@ TEST(Program, HelpAndVersionAnswerInAnEmptyDirectoryAndCreateNothing) {
     for (const char* part :
          {"Usage: kavelin2 [P]", "KAVELIN2_UI ", "KAVELIN2_PORT_<NAME>", "KAVELIN2_TRACE",
           "CONF_COM.CFG", "STAT.TXT", "Exit status:", "  3  the UI runtime",
-          "  4  a line's port cannot be opened", "  5  a directory is missing"})
+          "  4  a line's port cannot be opened", "  5  a directory is missing",
+          "  6  another station holds the working or the received-files directory",
+          "SIGTERM, SIGINT, SIGHUP  stop once a running exchange has ended", "SIGPIPE "})
       EXPECT_NE(std::string::npos, out.find(part)) << part << " in\n" << out;
   }
 }

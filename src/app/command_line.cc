@@ -70,6 +70,7 @@ const char* UsageText() {
          "                  the six settings files, edited from the menu\n"
          "  STAT.TXT        one line per exchange\n"
          "  UNLINK.TXT      partial files that could not be removed\n"
+         "  .kavelin2.lock  held while on line, here and in the received-files directory\n"
          "  EXCHANGES.JSONL the office view's journal of exchanges\n"
          "  Directories in CHEMIN.CFG end with '/'; an empty one is the current\n"
          "  directory.\n"
@@ -80,9 +81,14 @@ const char* UsageText() {
          "  2  usage error or bad settings text\n"
          "  3  the UI runtime cannot be loaded, bound or started\n"
          "  4  a line's port cannot be opened when going on line\n"
-         "  5  a directory is missing and cannot be created\n"
-         "  With 4 and 5 one line on standard error names the port and its device\n"
-         "  (or the directory) and the system's reason.\n";
+         "  5  a directory is missing and cannot be created (or locked)\n"
+         "  6  another station holds the working or the received-files directory\n"
+         "  With 4, 5 and 6 one line on standard error names the port and its\n"
+         "  device (or the directory) and the system's reason (or the holder's pid).\n"
+         "\n"
+         "Signals:\n"
+         "  SIGTERM, SIGINT, SIGHUP  stop once a running exchange has ended (status 0)\n"
+         "  SIGPIPE                  ignored: a failed log write does not stop it\n";
 }
 
 const char* VersionText() { return "kavelin2 " KAVELIN2_VERSION "\n"; }

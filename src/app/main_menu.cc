@@ -210,8 +210,9 @@ Next GoOnLine(Station& st, MenuSession& session) {
   st.ui.UiCall("OUVRE,KAVELIN2.WDW");
   std::string directory;
   bool ready = false;
-  if (StartOnLine(st, &directory) != 1) {
-    session.failure_status = kExitDirectory;
+  int status = kExitDirectory;
+  if (StartOnLine(st, &directory, &status) != 1) {
+    session.failure_status = status;
     session.failure_line = "kavelin2: directory " + directory;
   } else if (OpenLines(st) != 1) {
     session.failure_status = kExitPortUnavailable;
@@ -232,6 +233,8 @@ Next GoOnLine(Station& st, MenuSession& session) {
   }
   // Also after a failed preparation: a line opened before a failure closes.
   CloseLines(st);
+  // Off line, another station may serve the directories.
+  st.DirectoryLocks.clear();
   if (!ready && session.policy.end_when_on_line_fails) {
     session.exit_status = session.failure_status;
     session.exit_line = session.failure_line;

@@ -13,10 +13,30 @@ struct Station;
 int PollLines(Station& st);
 
 // Prepares going on line: reload the settings, show INIT, reset the lines,
-// check the four directories. 1 when ready, 0 otherwise; then |failure|
-// (when given) names the directory and why it is missing.
+// check the four directories, lock the working and the received-files
+// directories (see LockStationDirectories), recover the lines' files. 1 when
+// ready, 0 otherwise; then |failure| (when given) names the directory and
+// why ("RECU/ missing and not created: ...", "RECU/ in use by another
+// station (pid 812)") and |exit_status| (when given) is the status that
+// says it (kExitDirectory, kExitDirectoryInUse).
 int StartOnLine(Station& st);
-int StartOnLine(Station& st, std::string* failure);
+int StartOnLine(Station& st, std::string* failure, int* exit_status = nullptr);
+
+// The lock file a station holds in a directory while on line. Longer than
+// any name an upload or a table entry can give (8 + 1 + 3 characters), so
+// that no handheld can ever send or ask for it.
+constexpr const char* kDirectoryLockName = ".kavelin2.lock";
+
+// Takes the locks of st.DirectoryLocks: one on the working directory (its
+// settings, STAT.TXT, UNLINK.TXT) and one on the received-files directory
+// (where uploads are stored and appended), the same directory once. 1 when
+// both are held; 0 when another station holds one (|directory| is then that
+// directory as the settings name it, "." for the working directory, and
+// |holder_pid| its pid, 0 when the system cannot tell) or it cannot be
+// taken (|reason| then says why, |holder_pid| is -1). Tables and files to
+// send are shared freely.
+int LockStationDirectories(Station& st, std::string* directory, int* holder_pid,
+                           std::string* reason);
 // 1 when |path| exists or was created on the user's request, 0 otherwise;
 // then |reason| (when given) says why in the system's words. The empty path
 // is the working directory: it exists.

@@ -1,5 +1,7 @@
 // The preparation that runs every time the station goes on line.
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "config/settings.h"
@@ -7,6 +9,7 @@
 #include "display/station_text.h"
 #include "exchange/exchange.h"
 #include "online/online.h"
+#include "platform/exit_status.h"
 #include "station/station.h"
 
 namespace kavelin2 {
@@ -37,7 +40,10 @@ std::string FieldText(const char (&field)[N]) {
 
 int StartOnLine(Station& st) { return StartOnLine(st, nullptr); }
 
-int StartOnLine(Station& st, std::string* failure) {
+int StartOnLine(Station& st, std::string* failure, int* exit_status) {
+  // Whatever an earlier on-line period held is let go; it is taken again
+  // below, after the settings may have moved a directory.
+  st.DirectoryLocks.clear();
   LoadSettings(st);
   // Both lines show INIT, also a line that is not active.
   for (int number = 1; number <= kLineCount; ++number) {
@@ -58,11 +64,73 @@ int StartOnLine(Station& st, std::string* failure) {
     // The box told the user; the log and the caller get the reason as well.
     LogMessage(st, Msg::kDirectoryNotCreated, path.c_str(), reason.c_str());
     if (failure != nullptr) *failure = path + " missing and not created: " + reason;
+    if (exit_status != nullptr) *exit_status = kExitDirectory;
+    return 0;
+  }
+  // Before anything is recovered: a second station's recovery would cut
+  // back a target the first one is appending to.
+  std::string directory, reason;
+  int holder = 0;
+  if (LockStationDirectories(st, &directory, &holder, &reason) != 1) {
+    if (holder >= 0) {
+      LogMessage(st, Msg::kDirectoryInUseLog, directory.c_str(), holder);
+      if (failure != nullptr) {
+        *failure = directory + " in use by another station (pid " + std::to_string(holder) + ")";
+      }
+      if (exit_status != nullptr) *exit_status = kExitDirectoryInUse;
+    } else {
+      LogMessage(st, Msg::kDirectoryNotCreated, directory.c_str(), reason.c_str());
+      if (failure != nullptr) *failure = directory + " cannot be locked: " + reason;
+      if (exit_status != nullptr) *exit_status = kExitDirectory;
+    }
     return 0;
   }
   // An upload acknowledged before a crash or a power cut may still wait for
   // its append; partial files of uploads cut short are removed.
   for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number);
+  return 1;
+}
+
+namespace {
+
+// Locks directory prefix |dir| ("" the working directory, "RECU/"): its lock
+// file, or, where that cannot be made (a read-only directory), the
+// directory itself (POSIX). A station that finds the lock held gets EAGAIN.
+FsStatus LockDirectory(Station& st, const std::string& dir, int* holder) {
+  std::unique_ptr<FileLock> lock;
+  FsStatus s = st.fs.Lock(dir + kDirectoryLockName, &lock, holder);
+  if (!s.ok() && s.code() != EAGAIN) {
+    std::string itself = dir.empty() ? "." : dir;
+    FsStatus direct = st.fs.Lock(itself, &lock, holder);
+    if (direct.ok() || direct.code() == EAGAIN) s = direct;
+  }
+  if (s.ok()) st.DirectoryLocks.push_back(std::move(lock));
+  return s;
+}
+
+// The prefix as a directory: "./" and "" are the working directory.
+std::string SameDirectory(std::string dir) {
+  while (dir.size() >= 2 && dir.compare(0, 2, "./") == 0) dir.erase(0, 2);
+  return dir;
+}
+
+}  // namespace
+
+int LockStationDirectories(Station& st, std::string* directory, int* holder_pid,
+                           std::string* reason) {
+  st.DirectoryLocks.clear();
+  const std::string received = SameDirectory(FieldText(st.Paths.RECU));
+  for (const std::string& dir : {std::string(), received}) {
+    if (!st.DirectoryLocks.empty() && dir.empty()) break;  // the working directory, held
+    int holder = 0;
+    FsStatus s = LockDirectory(st, dir, &holder);
+    if (s.ok()) continue;
+    st.DirectoryLocks.clear();
+    *directory = dir.empty() ? "." : dir;
+    *holder_pid = s.code() == EAGAIN ? holder : -1;
+    *reason = s.text();
+    return 0;
+  }
   return 1;
 }
 

@@ -1,6 +1,8 @@
 // The preparation for going on line and the directory check.
 #include <unistd.h>
 
+#include <cerrno>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -149,6 +151,64 @@ TEST_F(StartOnLineTest, WithoutKnownLanguageAMissingPathIsNotCreatedUnasked) {
   EXPECT_EQ(EnsurePathExists(t.st, "new/"), 0);
   EXPECT_TRUE(commands().empty());
   EXPECT_FALSE(FileExists("new"));
+}
+
+// While on line the station holds its working directory and its
+// received-files directory; another holder of either keeps it off line with
+// status 6, the directory and the holder's pid, and nothing of the first
+// station's files is touched (no recovery ran). Off line again, it lets both
+// go. The same directory named twice is locked once.
+TEST_F(StartOnLineTest, LocksTheWorkingAndReceivedDirectoriesAndRefusesWhileAnotherHoldsOne) {
+  StoreSettingsFiles();
+  // A stale partial upload that the recovery would remove.
+  WriteFile("recu/..RECUFIC.1", "partial");
+  const std::string pid = std::to_string(getpid());
+  struct Held {
+    const char* lock_path;
+    const char* directory;
+  };
+  for (const Held& held : {Held{".kavelin2.lock", "."}, Held{"recu/.kavelin2.lock", "recu/"}}) {
+    SCOPED_TRACE(held.lock_path);
+    std::unique_ptr<FileLock> other;
+    ASSERT_TRUE(t.st.fs.Lock(held.lock_path, &other, nullptr).ok());
+    std::string failure;
+    int status = 0;
+    t.ui->commands.clear();
+    EXPECT_EQ(StartOnLine(t.st, &failure, &status), 0);
+    EXPECT_EQ(6, status);
+    EXPECT_EQ(std::string(held.directory) + " in use by another station (pid " + pid + ")",
+              failure);
+    EXPECT_EQ(t.ui->CommandsStartingWith("JOURNAL,"),
+              std::vector<std::string>{"JOURNAL,Repertoire " + std::string(held.directory) +
+                                       " utilise par une autre station (pid " + pid +
+                                       ") : pas de mise en ligne"});
+    EXPECT_TRUE(t.st.DirectoryLocks.empty());
+    EXPECT_EQ("partial", ReadFile("recu/..RECUFIC.1"));
+  }
+
+  ASSERT_EQ(StartOnLine(t.st), 1);
+  EXPECT_FALSE(FileExists("recu/..RECUFIC.1"));  // recovered, now that it is ours
+  EXPECT_EQ(2u, t.st.DirectoryLocks.size());
+  for (const char* path : {".kavelin2.lock", "recu/.kavelin2.lock"}) {
+    std::unique_ptr<FileLock> other;
+    int holder = 0;
+    FsStatus s = t.st.fs.Lock(path, &other, &holder);
+    EXPECT_EQ(EAGAIN, s.code()) << path;
+    EXPECT_EQ(getpid(), holder) << path;
+  }
+  t.st.DirectoryLocks.clear();  // off line
+  for (const char* path : {".kavelin2.lock", "recu/.kavelin2.lock"}) {
+    std::unique_ptr<FileLock> other;
+    EXPECT_TRUE(t.st.fs.Lock(path, &other, nullptr).ok()) << path;
+  }
+
+  // Received files in the working directory, named either way: one lock.
+  for (const char* recu : {"", "./"}) {
+    SetPaths("tables/", recu, "trans/", "log/");
+    StoreSettingsFiles();
+    EXPECT_EQ(StartOnLine(t.st), 1) << recu;
+    EXPECT_EQ(1u, t.st.DirectoryLocks.size()) << recu;
+  }
 }
 
 }  // namespace

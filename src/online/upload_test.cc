@@ -490,7 +490,8 @@ TEST_F(ReplacingUpload, GoingOffLineMidUploadLeavesTheEarlierFileAndTheNextUploa
   Send({EOT});
   EXPECT_EQ(Concat({kAck, kAck}), Answers());
   EXPECT_EQ("xyz", ReadFile("RECU/COMMANDE.001"));
-  EXPECT_EQ(std::set<std::string>{"COMMANDE.001"}, DirEntries("RECU"));
+  // Beside it only the lock the station holds on line.
+  EXPECT_EQ((std::set<std::string>{".kavelin2.lock", "COMMANDE.001"}), DirEntries("RECU"));
 }
 
 TEST_F(ReplacingUpload, UndeletablePartialFileIsListedAndTheEarlierFileSurvives) {

@@ -10,5 +10,7 @@ constexpr int kExitUsage = 2;            // bad command line or bad settings tex
 constexpr int kExitNoRuntime = 3;        // the UI runtime cannot be loaded, bound or started
 constexpr int kExitPortUnavailable = 4;  // a line's device cannot be opened when going on line
 constexpr int kExitDirectory = 5;        // a directory is missing and cannot be created
+constexpr int kExitDirectoryInUse =
+    6;  // another station holds the working or received-files directory
 
 }  // namespace kavelin2
