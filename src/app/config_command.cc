@@ -60,6 +60,43 @@ bool LoadAll(Station& st, std::vector<SettingsFile>* missing, std::string* err) 
   return true;
 }
 
+// For show and export: every settings file read as it stands, opened for
+// reading only; nothing is created or changed, so that a directory the
+// command may not write is shown as well. A missing file gets its defaults
+// in memory and is listed in |missing|.
+bool PeekAll(Station& st, std::vector<SettingsFile>* missing, std::string* err) {
+  for (SettingsFile file : kAllFiles) {
+    const char* name = SettingsFileName(file);
+    FileInfo info;
+    FsStatus looked = st.fs.Stat(name, &info);
+    if (looked.ok() && !info.exists) {
+      SetDefaults(st, file);
+      missing->push_back(file);
+      continue;
+    }
+    if (!looked.ok() || !PeekSettings(st, file)) {
+      *err += std::string(name) + ": cannot be opened for reading\n";
+      return false;
+    }
+  }
+  return true;
+}
+
+// |text| with a line after the heading of each file of |missing| that says
+// so: its values are the defaults, and no file holds them.
+std::string MarkMissing(std::string text, const std::vector<SettingsFile>& missing) {
+  for (SettingsFile file : missing) {
+    const std::string heading = std::string("\n# ") + SettingsFileName(file) + ":";
+    size_t at = text.find(heading);
+    if (at == std::string::npos) continue;
+    size_t end = text.find('\n', at + 1);
+    if (end == std::string::npos) continue;
+    text.insert(end + 1, std::string("# ") + SettingsFileName(file) +
+                             " is missing: these are its defaults, written by none\n");
+  }
+  return text;
+}
+
 // Writes |files|, each once, in file order.
 int Store(Station& st, const std::vector<SettingsFile>& files, std::string* err) {
   for (SettingsFile file : kAllFiles) {
@@ -138,18 +175,15 @@ int RunConfigCommand(Station& st, const std::vector<std::string>& args, std::str
     }
   }
   std::vector<SettingsFile> missing;
-  if (!LoadAll(st, &missing, err)) return kExitFailure;
-
   if (verb == "show" || verb == "export") {
-    if (int status = Store(st, missing, err); status != kExitOk) return status;
-  }
-  if (verb == "show" || (verb == "export" && rest.empty())) {
-    *out += SettingsText(st);
-    return kExitOk;
-  }
-  if (verb == "export") {
+    if (!PeekAll(st, &missing, err)) return kExitFailure;
+    const std::string shown = MarkMissing(SettingsText(st), missing);
+    if (verb == "show" || rest.empty()) {
+      *out += shown;
+      return kExitOk;
+    }
     std::ofstream file(rest[0], std::ios::binary | std::ios::trunc);
-    file << SettingsText(st);
+    file << shown;
     file.close();
     if (!file) {
       *err += rest[0] + ": cannot be written\n";
@@ -157,6 +191,7 @@ int RunConfigCommand(Station& st, const std::vector<std::string>& args, std::str
     }
     return kExitOk;
   }
+  if (!LoadAll(st, &missing, err)) return kExitFailure;
   if (verb == "set") {
     std::vector<SettingsTextLine> lines;
     for (size_t n = 0; n < rest.size(); ++n) lines.push_back({static_cast<int>(n + 1), rest[n]});

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -14,6 +15,7 @@
 #include "config/settings_test_util.h"
 #include "config/settings_text.h"
 #include "dialogs/dialogs.h"
+#include "testing/fake_file_system.h"
 #include "testing/test_station.h"
 
 namespace kavelin2 {
@@ -41,11 +43,25 @@ Outcome Config(Station& st, const std::vector<std::string>& args) {
   return r;
 }
 
-TEST(ConfigCommand, ShowOnAnEmptyDirectoryCreatesTheDefaultsAndListsEveryValueInWords) {
+// "show" and "export" only look: in an empty directory they create nothing,
+// show the defaults and mark each file missing; the first "set" then writes
+// the six files with the dialogs' defaults.
+TEST(ConfigCommand, ShowOnAnEmptyDirectoryCreatesNothingAndListsEveryDefaultMarkedMissing) {
   TestStation ts;
   Outcome r = Config(ts.st, {"show"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("", r.err);
+  EXPECT_TRUE(Snapshot().empty());
+  for (const std::string& f : kFiles) {
+    EXPECT_NE(std::string::npos,
+              r.out.find("\n# " + f + " is missing: these are its defaults, written by none\n"))
+        << f << "\n"
+        << r.out;
+  }
+  Outcome exported = Config(ts.st, {"export"});
+  EXPECT_EQ(r.out, exported.out);
+  EXPECT_TRUE(Snapshot().empty());
+  ASSERT_EQ(0, Config(ts.st, {"set", "files.dos=no"}).status);
   // The six files hold the defaults the dialogs would create.
   EXPECT_EQ(DefaultPortImage(), ReadFile("CONF_COM.CFG"));
   EXPECT_EQ(DefaultModemImage(), ReadFile("CONF_MOD.CFG"));
@@ -53,6 +69,8 @@ TEST(ConfigCommand, ShowOnAnEmptyDirectoryCreatesTheDefaultsAndListsEveryValueIn
   EXPECT_EQ("NNNNNN", ReadFile("CONF_FIC.CFG"));
   EXPECT_EQ(DefaultScheduleImage(), ReadFile("HEURE.CFG"));
   EXPECT_EQ(Field("Francais", 9), ReadFile("LANGUE.CFG"));
+  r = Config(ts.st, {"show"});
+  EXPECT_EQ(std::string::npos, r.out.find(" is missing: ")) << r.out;
   for (const char* line : {"# CONF_COM.CFG: serial lines\n",
                            "line1.active = no ",
                            "line1.port = COM1 ",
@@ -329,6 +347,54 @@ TEST(ConfigCommand, AFileThatCannotBeOpenedIsReportedNotReplacedByDefaults) {
   EXPECT_EQ(image, ReadFile("CONF_COM.CFG"));
   EXPECT_EQ(2, Config(ts.st, {"frobnicate"}).status);
   EXPECT_EQ(2, Config(ts.st, {}).status);
+}
+
+// On a directory where nothing can be written (every create, write,
+// rename, remove, truncate and sync fails, as on a read-only disk), "show"
+// and "export" still show each file as it stands and a missing one with its
+// defaults, and make no call that could change a file; "set" fails there
+// and says so.
+TEST(ConfigCommand, ShowAndExportWorkWhereNothingCanBeWritten) {
+  FakeFileSystem fs;
+  TestStation ts(&fs);
+  fs.PutDurably("CONF_FIC.CFG", "OOOOOO");
+  fs.PutDurably("LANGUE.CFG", Field("Espagnol", 9));
+  for (FsOp op : {FsOp::kCreate, FsOp::kWrite, FsOp::kRename, FsOp::kRemove, FsOp::kTruncate,
+                  FsOp::kSync, FsOp::kSyncDirectory, FsOp::kMakeDirectory, FsOp::kLock}) {
+    fs.FailFrom(op, 1, EROFS);
+  }
+  const int calls_before = fs.Calls(FsOp::kCreate) + fs.Calls(FsOp::kWrite) +
+                           fs.Calls(FsOp::kRename) + fs.Calls(FsOp::kRemove);
+  Outcome shown = Config(ts.st, {"show"});
+  ASSERT_EQ(0, shown.status) << shown.err;
+  EXPECT_NE(std::string::npos, shown.out.find("files.remove_sent = yes ")) << shown.out;
+  EXPECT_NE(std::string::npos, shown.out.find("language = Spanish ")) << shown.out;
+  EXPECT_NE(std::string::npos, shown.out.find("line1.port = COM1 ")) << shown.out;
+  EXPECT_NE(std::string::npos, shown.out.find("# CONF_COM.CFG is missing")) << shown.out;
+  EXPECT_EQ(std::string::npos, shown.out.find("# CONF_FIC.CFG is missing")) << shown.out;
+  Outcome exported = Config(ts.st, {"export"});
+  ASSERT_EQ(0, exported.status) << exported.err;
+  EXPECT_EQ(shown.out, exported.out);
+  EXPECT_EQ(calls_before, fs.Calls(FsOp::kCreate) + fs.Calls(FsOp::kWrite) +
+                              fs.Calls(FsOp::kRename) + fs.Calls(FsOp::kRemove));
+  EXPECT_EQ((std::vector<std::string>{"CONF_FIC.CFG", "LANGUE.CFG"}), fs.ListFiles());
+  EXPECT_EQ("OOOOOO", fs.Contents("CONF_FIC.CFG"));
+  Outcome set = Config(ts.st, {"set", "files.dos=no"});
+  EXPECT_EQ(1, set.status);
+  EXPECT_NE(std::string::npos, set.err.find("cannot be written")) << set.err;
+
+  // On the real file system: a file shown keeps its bytes and its time.
+  TestStation real;
+  WriteFile("CONF_FIC.CFG", "OOOOOO");
+  struct stat before;
+  ASSERT_EQ(0, ::stat("CONF_FIC.CFG", &before));
+  ASSERT_EQ(0, Config(real.st, {"show"}).status);
+  struct stat after;
+  ASSERT_EQ(0, ::stat("CONF_FIC.CFG", &after));
+  EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // not replaced either
+  EXPECT_EQ((std::map<std::string, std::string>{{"CONF_FIC.CFG", "OOOOOO"}}), Snapshot());
 }
 
 }  // namespace

@@ -35,6 +35,10 @@ void UseKnownLanguage(Station& st);
 // Entry step of every dialog: read the file whole into its record, or
 // re-create it with the defaults (memory and disk).
 void ReloadOrCreate(Station& st, SettingsFile file);
+// For looking only: reads the file over the leading part of its record,
+// opened for reading alone, never creating or changing anything. False when
+// it cannot be read (the record is then as it was).
+bool PeekSettings(Station& st, SettingsFile file);
 // Validation step: remove the file, create it afresh, write the record whole.
 // (Clearing and filling the record is the dialog's job, field by field.)
 // False when the new image could not be put in place (the old file stays).

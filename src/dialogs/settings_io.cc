@@ -135,6 +135,16 @@ void ReloadOrCreate(Station& st, SettingsFile file) {
   WriteRecord(st, file);
 }
 
+bool PeekSettings(Station& st, SettingsFile file) {
+  uint8_t data[kLargestImage];
+  size_t got = 0;
+  if (!PeekSettingsFile(st.fs, SettingsFileName(file), data, SettingsFileSize(file), &got)) {
+    return false;
+  }
+  if (got > 0) DecodeRecord(st, file, data, got);
+  return true;
+}
+
 bool StoreSettings(Station& st, SettingsFile file) {
   // The dialogs do not report a failed write: the values in memory stay in
   // force for this run and the previous file stays intact on disk.

@@ -15,6 +15,15 @@ bool ReadSettingsFile(FileSystem& fs, const char* name, uint8_t* data, size_t si
   return true;
 }
 
+bool PeekSettingsFile(FileSystem& fs, const char* name, uint8_t* data, size_t size, size_t* got) {
+  *got = 0;
+  std::unique_ptr<File> file;
+  if (!fs.OpenForReading(name, &file).ok() || !file->IsRegular()) return false;
+  size_t n = 0;
+  if (file->ReadFull(data, size, &n).ok()) *got = n;
+  return true;
+}
+
 bool ReplaceSettingsFile(FileSystem& fs, const char* name, const uint8_t* data, size_t size) {
   std::unique_ptr<File> file;
   if (!fs.CreateUnique(std::string(name) + ".", &file).ok()) return false;

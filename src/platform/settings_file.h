@@ -14,6 +14,10 @@ namespace kavelin2 {
 // as unopenable. |*got| is the number of bytes read (0 on a read error).
 bool ReadSettingsFile(FileSystem& fs, const char* name, uint8_t* data, size_t size, size_t* got);
 
+// As ReadSettingsFile, but opens |name| for reading only: for looking at
+// the settings where they may not be changed (a read-only directory).
+bool PeekSettingsFile(FileSystem& fs, const char* name, uint8_t* data, size_t size, size_t* got);
+
 // Puts |size| bytes in place as |name|: written to a temporary file beside
 // it, flushed to disk and renamed over the old file, so a crash or a full
 // disk never leaves the file missing or cut short. False when the new image
