@@ -4,8 +4,12 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
@@ -407,21 +411,28 @@ TEST_F(StationE2E, HostileNamesAreRefusedAndNothingIsWrittenOutsideItsDirectory)
   StopStation(*station);
 }
 
+// Each signal that stops the station lets a running upload end first.
 TEST_F(StationE2E, StopRequestedDuringAnExchangeWaitsForItsEnd) {
   std::string data;
   for (int i = 0; i < 40; ++i) data += TextLine(i, 32);
   WriteFile(dir_ / "LONG.010", data);
-  auto sim = Simulator(1, {"--upload", "LONG.010:32", "--pace", "20", "--download", "010"});
-  auto station = Station();
-  ASSERT_TRUE(WaitFor([&] { return sim->Output().find("step 5 ") != std::string::npos; }, 10000))
-      << sim->Output();
-  station->child().Signal(SIGTERM);
-  EXPECT_EQ(0, sim->Finish()) << sim->Output();
-  EXPECT_EQ(0, station->child().Wait(15000)) << station->Output();
-  EXPECT_EQ(data, ReadFile(dir_ / "RECU/LONG.010"));
-  auto stat = StatRecords(dir_);
-  ASSERT_EQ(1u, stat.size());
-  ExpectRecord(stat[0], "OK", "010", 1);
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(strsignal(sig));
+    std::remove((dir_ / "RECU/LONG.010").c_str());
+    std::remove((dir_ / "STAT.TXT").c_str());
+    std::remove((dir_ / "sim1.out").c_str());  // the last round's report
+    auto sim = Simulator(1, {"--upload", "LONG.010:32", "--pace", "20", "--download", "010"});
+    auto station = Station();
+    ASSERT_TRUE(WaitFor([&] { return sim->Output().find("step 5 ") != std::string::npos; }, 10000))
+        << sim->Output();
+    station->child().Signal(sig);
+    EXPECT_EQ(0, sim->Finish()) << sim->Output();
+    EXPECT_EQ(0, station->child().Wait(15000)) << station->Output();
+    EXPECT_EQ(data, ReadFile(dir_ / "RECU/LONG.010"));
+    auto stat = StatRecords(dir_);
+    ASSERT_EQ(1u, stat.size());
+    ExpectRecord(stat[0], "OK", "010", 1);
+  }
 }
 
 // The one test on the real clock's time-outs (about 35 seconds). Line 1: a
@@ -563,6 +574,113 @@ TEST_F(StationE2E, LostLineComesBackByItselfWhileTheOtherLineGoesOnServing) {
   EXPECT_GT(log.find("Line 2: device"), line2_done) << log;
   EXPECT_NE(std::string::npos, station->Transcript().find("AFFICHE, ETAT,1=DISCONNECTED"));
   StopStation(*station);
+}
+
+// The station program headless in |cwd| with COM1 on |device|, its standard
+// error apart.
+std::unique_ptr<Child> StationIn(const std::string& cwd, const std::string& device,
+                                 const std::string& out, const std::string& err) {
+  return std::make_unique<Child>(BuildDir() + "/kavelin2", std::vector<std::string>{}, cwd,
+                                 std::map<std::string, std::string>{{"KAVELIN2_UI", "headless"},
+                                                                    {"KAVELIN2_PORT_COM1", device}},
+                                 out, err);
+}
+
+// A station on line holds its working directory and its received-files
+// directory: a second one in the same working directory, and one in a
+// working directory of its own whose received files go to the same
+// directory, each end with status 6 and one line naming the directory and
+// the first one's pid, before they touch anything; the first serves on.
+TEST_F(StationE2E, ASecondStationOnTheSameDirectoriesRefusesAndTheFirstServesOn) {
+  dir_.WriteSettings(settings_);
+  WriteFile(dir_ / "A.001", "AAAABBBB");
+  WriteFile(dir_ / "B.001", "CCCCDDDD");
+  auto sim = Simulator(1, {"--upload", "A.001:4"});
+  auto first = StationIn(dir_.path(), Link(1), dir_ / "first.out", dir_ / "first.err");
+  ASSERT_EQ(0, sim->Finish()) << sim->Output() << first->Output();
+  ASSERT_EQ(1u, AwaitStat(1).size()) << first->Output();
+  const std::string pid = std::to_string(first->pid());
+
+  WorkDir other;
+  other.WriteSettings(settings_);
+  std::string paths = ReadFile(other / "CHEMIN.CFG");
+  const std::string shared = dir_ / "RECU/";
+  ASSERT_LT(shared.size(), 81u);
+  paths.replace(81, shared.size(), shared);
+  WriteFile(other / "CHEMIN.CFG", paths);
+  struct Second {
+    std::string cwd;
+    std::string line;
+  };
+  for (const Second& second :
+       {Second{dir_.path(), "kavelin2: directory . in use by another station (pid " + pid + ")\n"},
+        Second{other.path(), "kavelin2: directory " + shared + " in use by another station (pid " +
+                                 pid + ")\n"}}) {
+    auto refused =
+        StationIn(second.cwd, dir_ / "no-such-device", dir_ / "second.out", dir_ / "second.err");
+    EXPECT_EQ(6, refused->Wait(20000)) << refused->Output();
+    EXPECT_EQ(second.line, refused->Errors());
+    EXPECT_TRUE(first->Running());
+  }
+  // The first one is undisturbed: its line (the handheld's pseudo-terminal
+  // made anew) serves the next upload.
+  auto again = Simulator(1, {"--upload", "B.001:4"});
+  ASSERT_EQ(0, again->Finish(40000)) << again->Output() << first->Output();
+  EXPECT_EQ("AAAABBBB", ReadFile(dir_ / "RECU/A.001"));
+  EXPECT_EQ("CCCCDDDD", ReadFile(dir_ / "RECU/B.001"));
+  EXPECT_EQ(2u, AwaitStat(2).size());
+  first->Signal(SIGTERM);
+  EXPECT_EQ(0, first->Wait(20000)) << first->Output();
+  EXPECT_EQ("", first->Errors());
+  EXPECT_EQ(std::string::npos, first->Output().find("in use")) << first->Output();
+}
+
+// STAT.TXT that cannot be written (a directory in its place): the exchange
+// ends as it would, the log says once which file and why, and the record
+// waits; once STAT.TXT can be made again the timer writes it. Broken again,
+// the next record waits until the stop, which hands it to standard error.
+TEST_F(StationE2E, AnUnwritableResultLogIsToldAndItsRecordsAreWrittenLaterOrHandedOver) {
+  settings_.language = "Anglais";
+  dir_.WriteSettings(settings_);
+  WriteFile(dir_ / "A.001", "AAAABBBB");
+  ASSERT_EQ(0, mkdir((dir_ / "STAT.TXT").c_str(), 0777));
+  auto sim = Simulator(1, {"--upload", "A.001:4", "--download", "001"});
+  auto station = StationIn(dir_.path(), Link(1), dir_ / "station.out", dir_ / "station.err");
+  ASSERT_EQ(0, sim->Finish()) << sim->Output() << station->Output();
+  const std::string told =
+      "ERROR STAT.TXT cannot be written: create STAT.TXT: Is a directory; "
+      "its records wait in memory";
+  ASSERT_TRUE(WaitFor([&] { return station->Output().find(told) != std::string::npos; }, 10000))
+      << station->Output();
+  EXPECT_NE(std::string::npos, station->Output().find("Line 1, handheld 001: OK"));
+
+  ASSERT_EQ(0, rmdir((dir_ / "STAT.TXT").c_str()));
+  auto stat = AwaitStat(1, 25000);
+  ASSERT_EQ(1u, stat.size()) << station->Output();
+  ExpectRecord(stat[0], "OK", "001", 1);
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return station->Output().find("STAT.TXT written again: 1 waiting records written") !=
+               std::string::npos;
+      },
+      5000))
+      << station->Output();
+
+  ASSERT_EQ(0, std::rename((dir_ / "STAT.TXT").c_str(), (dir_ / "STAT.OLD").c_str()));
+  ASSERT_EQ(0, mkdir((dir_ / "STAT.TXT").c_str(), 0777));
+  auto again = Simulator(1, {"--upload", "A.001:4", "--download", "001"});
+  ASSERT_EQ(0, again->Finish(40000)) << again->Output() << station->Output();
+  ASSERT_TRUE(WaitFor([&] { return Count(station->Output(), told) == 2; }, 10000))
+      << station->Output();
+  station->Signal(SIGTERM);
+  EXPECT_EQ(0, station->Wait(20000)) << station->Output();
+  const std::string head =
+      "kavelin2: STAT.TXT could not be written (create STAT.TXT: Is a directory); its 1 waiting "
+      "records follow\n";
+  const std::string err = station->Errors();
+  ASSERT_EQ(head.size() + 37, err.size()) << err;
+  EXPECT_EQ(head, err.substr(0, head.size()));
+  ExpectRecord(err.substr(head.size()), "OK", "001", 1);
 }
 
 }  // namespace
