@@ -116,13 +116,6 @@ bool AppendRecord(FileSystem& fs, const char* path, const char* data, size_t n) 
   if (!fs.Create(path, CreateMode::kAppend, &file).ok()) return false;
   int64_t size = 0;
   bool ok = file->Size(&size).ok();
-  // A record the power cut short before its sync would shift every later
-  // one: the file holds whole records of |n| bytes, so a tail is that torn
-  // record, and it goes first.
-  if (ok && size % static_cast<int64_t>(n) != 0) {
-    size -= size % static_cast<int64_t>(n);
-    ok = file->Truncate(size).ok();
-  }
   if (ok && !file->Write(data, n).ok()) {
     // A partial record would shift every later one: take it back. Should
     // that fail too, the record is lost either way.
