@@ -11,6 +11,8 @@ PACKAGES += libboost1.81-dev nlohmann-json3-dev prometheus chromium
 # The device server that the tests of network ports (tcp://, rfc2217://) run
 # on 127.0.0.1.
 PACKAGES += ser2net
+# The durability trace test reads the station's system calls.
+PACKAGES += strace
 
 .PHONY: all deps build asan test test-fast test-asan run demo bench format clean
 

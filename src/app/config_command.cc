@@ -43,8 +43,7 @@ constexpr const char* kUsage =
 bool LoadAll(Station& st, std::vector<SettingsFile>* missing, std::string* err) {
   for (SettingsFile file : kAllFiles) {
     const char* name = SettingsFileName(file);
-    std::error_code ec;
-    if (!std::filesystem::exists(name, ec)) {
+    if (!st.fs.Exists(name)) {
       SetDefaults(st, file);
       missing->push_back(file);
       continue;

@@ -304,7 +304,9 @@ Io DownloadStep(Station& st, LineEntry& line) {
       return SendNextBlock(st, line);
     case kStateTableDone:
       if (st.Options.SUP_FIC == 'O') RemoveSentFiles(st, line);
-      if (st.Options.SUP_TAB == 'O') st.fs.Remove(line.TablePath);
+      if (st.Options.SUP_TAB == 'O' && st.fs.Remove(line.TablePath).ok()) {
+        MakeRemovalDurable(st, line.TablePath);
+      }
       EndExchange(st, line, ExchangeResult::kOk);
       return Io::kOk;
     default:

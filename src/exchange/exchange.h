@@ -37,5 +37,9 @@ void CrashPoint(const LineEntry& line, const char* point);
 Io StartDownload(Station& st, LineEntry& line);
 Io DownloadStep(Station& st, LineEntry& line);
 void RemoveSentFiles(Station& st, LineEntry& line);
+// Makes the removal of |path| durable (its directory synced), so that a power
+// cut after the exchange ended cannot bring the file back to be sent again.
+// A failure is logged: the exchange itself went through.
+void MakeRemovalDurable(Station& st, const char* path);
 
 }  // namespace kavelin2

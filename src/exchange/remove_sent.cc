@@ -25,12 +25,20 @@ bool ReadOneByte(File& file, uint8_t* b) {
 
 }  // namespace
 
+void MakeRemovalDurable(Station& st, const char* path) {
+  // A removal is durable only once its directory is: before that a power cut
+  // may bring the file back.
+  FsStatus synced = st.fs.SyncParentDirectory(path);
+  if (!synced.ok()) LogEvent(st, "removal not made durable: %s", synced.text().c_str());
+}
+
 void RemoveSentFiles(Station& st, LineEntry& line) {
   line.TableFile.reset();
   if (!st.fs.OpenForReading(line.TablePath, &line.TableFile).ok()) return;
   File& table = *line.TableFile;
 
   uint8_t buffer[64];
+  char removed[kPathSize] = {};  // the last file removed: they share one directory
   for (;;) {
     if (!ReadOneByte(table, &buffer[0])) break;
     size_t stored = 1;
@@ -53,10 +61,12 @@ void RemoveSentFiles(Station& st, LineEntry& line) {
     std::snprintf(path, sizeof path, "%s%s", st.Paths.TRANS, name);
     bool sent =
         std::find(line.SentFiles.begin(), line.SentFiles.end(), path) != line.SentFiles.end();
-    if (sent) st.fs.Remove(path);  // a file already gone is no error
+    // A file already gone is no error.
+    if (sent && st.fs.Remove(path).ok()) std::memcpy(removed, path, sizeof removed);
   }
   line.TableFile.reset();
   line.SentFiles.clear();
+  if (removed[0] != 0) MakeRemovalDurable(st, removed);
 }
 
 }  // namespace kavelin2

@@ -8,6 +8,7 @@
 #include "dialogs/dialogs.h"
 #include "display/station_text.h"
 #include "exchange/exchange.h"
+#include "journal/records.h"
 #include "online/online.h"
 #include "platform/exit_status.h"
 #include "station/station.h"
@@ -34,6 +35,20 @@ void ResetLine(LineEntry& line) {
 template <size_t N>
 std::string FieldText(const char (&field)[N]) {
   return std::string(field, strnlen(field, N));
+}
+
+// A record that a power cut left cut short (written, not yet synced) would
+// shift every later one. A result log holds whole records of one size, so a
+// tail is that torn record: it goes before the first exchange adds to the
+// log. Its exchange never counted as ended.
+void CutTornRecord(Station& st, const char* path, size_t record_size) {
+  const int64_t size = st.fs.RegularFileSize(path);
+  if (size <= 0 || size % static_cast<int64_t>(record_size) == 0) return;
+  std::unique_ptr<File> file;
+  FsStatus s = st.fs.Open(path, OpenOptions{.write = true, .follow_links = false}, &file);
+  if (s.ok()) s = file->Truncate(size - size % static_cast<int64_t>(record_size));
+  if (s.ok()) s = file->Sync();
+  if (!s.ok()) LogEvent(st, "torn record not cut off: %s", s.text().c_str());
 }
 
 }  // namespace
@@ -88,6 +103,8 @@ int StartOnLine(Station& st, std::string* failure, int* exit_status) {
   // An upload acknowledged before a crash or a power cut may still wait for
   // its append; partial files of uploads cut short are removed.
   for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number);
+  CutTornRecord(st, kStatFileName, kStatRecordSize);
+  CutTornRecord(st, kUnlinkFileName, kUnlinkRecordSize);
   return 1;
 }
 
