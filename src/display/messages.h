@@ -95,6 +95,16 @@ enum class Msg : uint16_t {
   kUnsendableSizeDetail,
   kNoTable,
   kAppendFailedLog,
+  kUnreadableFile,
+  kIsDirectory,
+  kNotRegularFile,
+  kMisalignedRecords,
+  kMisalignedDetail,
+  kTailNotSent,
+  kTableNotRead,
+  kMoreWarnings,
+  kOneWarning,
+  kWarnings,
 
   kCount  // not a text: the number of texts
 };
