@@ -161,6 +161,37 @@ constexpr Entry kEntries[] = {
      "Repertoire %s utilise par une autre station (pid %d) : pas de mise en ligne",
      "Directory %s in use by another station (pid %d): not going on line",
      "Directorio %s en uso por otra estacion (pid %d): no se pone en linea"},
+    // Why an entry was skipped, beside the system's own (English) words in
+    // its detail.
+    {Msg::kUnreadableFile, "fichier illisible", "unreadable file", "fichero ilegible"},
+    {Msg::kIsDirectory, "c'est un repertoire", "is a directory", "es un directorio"},
+    {Msg::kNotRegularFile, "pas un fichier ordinaire", "not a regular file",
+     "no es un fichero regular"},
+    {Msg::kMisalignedRecords, "enregistrements sans CR LF a leur fin",
+     "records do not end in CR LF", "registros sin CR LF al final"},
+    // The file, its size, the record length.
+    {Msg::kMisalignedDetail, "%s, %lld octets, enregistrements de %d",
+     "%s, %lld bytes, records of %d", "%s, %lld bytes, registros de %d"},
+    // The warning word, the line, the handheld, the entry, the bytes left
+    // out, then the file, its size and the record length.
+    {Msg::kTailNotSent,
+     "%s Ligne %d, portable %s : entree '%s' de la table : %lld octets de fin non envoyes (%s, "
+     "%lld octets, enregistrements de %d)",
+     "%s Line %d, handheld %s: table entry '%s': last %lld bytes not sent (%s, %lld bytes, "
+     "records of %d)",
+     "%s Linea %d, portatil %s: entrada '%s' de la tabla: %lld bytes finales no enviados (%s, "
+     "%lld bytes, registros de %d)"},
+    // The warning word, the line, the handheld, the table, why.
+    {Msg::kTableNotRead, "%s Ligne %d, portable %s : fichier table %s non lu : %s, rien a envoyer",
+     "%s Line %d, handheld %s: table file %s not read: %s, nothing to send",
+     "%s Linea %d, portatil %s: fichero de tabla %s no leido: %s, nada que enviar"},
+    // The warning word, the line, the handheld, the count, the first names.
+    {Msg::kMoreWarnings, "%s Ligne %d, portable %s : %lld autres avertissements non ecrits (%s)",
+     "%s Line %d, handheld %s: %lld more warnings not written (%s)",
+     "%s Linea %d, portatil %s: %lld avisos mas no escritos (%s)"},
+    // After the result of an exchange: "OK, 2 warnings".
+    {Msg::kOneWarning, "1 avertissement", "1 warning", "1 aviso"},
+    {Msg::kWarnings, "%d avertissements", "%d warnings", "%d avisos"},
 };
 
 constexpr bool InIdOrder() {

@@ -104,6 +104,18 @@ enum class Msg : uint16_t {
   kResultLogRestoredLog,
   kDirectoryInUseLog,
 
+  // Why a table entry was skipped, and the count of warnings.
+  kUnreadableFile,
+  kIsDirectory,
+  kNotRegularFile,
+  kMisalignedRecords,
+  kMisalignedDetail,
+  kTailNotSent,
+  kTableNotRead,
+  kMoreWarnings,
+  kOneWarning,
+  kWarnings,
+
   kCount  // not a text: the number of texts
 };
 

@@ -1,8 +1,10 @@
 // The download side of an exchange: the identification that opens it and the
 // steps that each ACK of the handheld drives, from the table file of the
 // handheld to its last RS.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "display/station_text.h"
 #include "exchange/exchange.h"
@@ -24,12 +26,55 @@ size_t ReadUpTo(File* file, uint8_t* buf, size_t n) {
   return got;
 }
 
-// Opens a regular file for reading; null for anything else (a directory, a
-// pipe or a device listed in a table is treated like a missing file).
-std::unique_ptr<File> OpenRegularFile(FileSystem& fs, const char* path) {
+// A file opened to be sent or read as a table, or why it cannot be.
+struct Opened {
   std::unique_ptr<File> file;
-  if (!fs.OpenForReading(path, &file).ok() || !file->IsRegular()) return nullptr;
-  return file;
+  SkipWhy why = SkipWhy::kMissingFile;
+  std::string detail;  // the path, with what stands there or the system's reason
+};
+
+// Opens |path| for reading when a regular file stands there. The open never
+// waits (a FIFO listed in a table would otherwise hold both lines until
+// someone writes to it) and what the file is comes from the open handle, not
+// from a look at the path before, which could have changed in between.
+Opened OpenRegularFile(FileSystem& fs, const char* path) {
+  Opened o;
+  FsStatus s = fs.OpenForReading(path, &o.file);
+  if (!s.ok()) {
+    o.file.reset();
+    switch (s.code()) {
+      case ENOENT:
+      case ENOTDIR:
+        o.why = SkipWhy::kMissingFile;
+        o.detail = path;
+        break;
+      case EISDIR:
+        o.why = SkipWhy::kDirectory;
+        o.detail = path;
+        break;
+      default:
+        o.why = SkipWhy::kUnreadable;
+        o.detail = s.text();  // "open trans/A.DAT: Permission denied"
+        break;
+    }
+    return o;
+  }
+  const FileKind kind = o.file->Kind();
+  if (kind == FileKind::kRegular) return o;
+  o.file.reset();
+  o.why = kind == FileKind::kDirectory ? SkipWhy::kDirectory : SkipWhy::kNotRegular;
+  o.detail = std::string(path) + ": " + FileKindName(kind);
+  return o;
+}
+
+// Reads |file| from its start for the check of its line ends, in large
+// blocks.
+int64_t FirstMisplacedLineEnd(File& file, const BlockPlan& plan) {
+  if (!file.Seek(0).ok()) return 0;
+  const TableReadFn read = [&file](uint8_t* buf, size_t count) {
+    return ReadUpTo(&file, buf, count);
+  };
+  return FirstRecordWithoutLineEnd(read, plan);
 }
 
 // A control byte sent as a one-byte frame, so that a NAK sends it again.
@@ -107,12 +152,12 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
     }
     std::snprintf(line.SendFilePath, sizeof line.SendFilePath, "%s%s", st.Paths.TRANS, trimmed);
     line.DataFile.reset();
-    line.DataFile = OpenRegularFile(st.fs, line.SendFilePath);
-    if (line.DataFile == nullptr) {  // listed but missing: the handheld never hears of it
-      st.Report(line.index,
-                event::EntrySkipped{trimmed, SkipWhy::kMissingFile, line.SendFilePath, -1, ""});
+    Opened opened = OpenRegularFile(st.fs, line.SendFilePath);
+    if (opened.file == nullptr) {  // the handheld never hears of it
+      st.Report(line.index, event::EntrySkipped{trimmed, opened.why, opened.detail, -1, ""});
       continue;
     }
+    line.DataFile = std::move(opened.file);
     int64_t size = 0;
     BlockPlan plan;
     if (!line.DataFile->Size(&size).ok() || !PlanBlocks(entry, size, &plan)) {
@@ -123,6 +168,21 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
                 event::EntrySkipped{trimmed, SkipWhy::kUnsendableSize, "", size,
                                     std::string(entry.block_size, strnlen(entry.block_size, 3))});
       continue;
+    }
+    const std::string block_field(entry.block_size, strnlen(entry.block_size, 3));
+    // Text lines: a record that does not end in CR LF where the block size
+    // puts it means the size is not the file's (lines of 62 listed as 64):
+    // sent, every record would be shifted and the handheld would store
+    // garbage. The handheld never hears of it.
+    if (plan.line_ends && FirstMisplacedLineEnd(*line.DataFile, plan) >= 0) {
+      line.DataFile.reset();
+      st.Report(line.index, event::EntrySkipped{trimmed, SkipWhy::kMisaligned, line.SendFilePath,
+                                                size, block_field});
+      continue;
+    }
+    if (plan.tail > 0) {
+      st.Report(line.index, event::EntryTailNotSent{trimmed, line.SendFilePath, size,
+                                                    plan.block_size, plan.tail});
     }
 
     st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, trimmed);
@@ -271,9 +331,13 @@ Io StartDownload(Station& st, LineEntry& line) {
   std::snprintf(path, sizeof path, "%sTABLE.%.3s", st.Paths.TABLE, line.HandheldId);
   std::memcpy(line.TablePath, path, sizeof line.TablePath);
   line.TableFile.reset();
-  line.TableFile = OpenRegularFile(st.fs, line.TablePath);
-  if (line.TableFile == nullptr) {
-    st.Report(line.index, event::NoTable{line.TablePath});
+  Opened table = OpenRegularFile(st.fs, line.TablePath);
+  if (table.file == nullptr) {
+    if (table.why == SkipWhy::kMissingFile) {
+      st.Report(line.index, event::NoTable{line.TablePath});
+    } else {
+      st.Report(line.index, event::TableNotRead{line.TablePath, table.why, table.detail});
+    }
     if (line.ExchangeDate[0] == 0) {
       // No upload came first: clear the figures of an earlier exchange.
       st.ui.UiCall("AFFICHE, FICHIER,%d=             ", n);
@@ -284,6 +348,9 @@ Io StartDownload(Station& st, LineEntry& line) {
     line.LineState = kStateTableDone;
     return SendSingleByteFrame(st, line, RS);
   }
+  // Entries are a few bytes each: read through a buffer, a table of
+  // thousands of entries costs a few reads, not several per entry.
+  line.TableFile = NewBufferedReader(std::move(table.file));
   line.LineState = kStateNextEntry;
   line.SentFiles.clear();
   return SendSingleByteFrame(st, line, ENQ);

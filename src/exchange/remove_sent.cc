@@ -34,7 +34,15 @@ void MakeRemovalDurable(Station& st, const char* path) {
 
 void RemoveSentFiles(Station& st, LineEntry& line) {
   line.TableFile.reset();
-  if (!st.fs.OpenForReading(line.TablePath, &line.TableFile).ok()) return;
+  std::unique_ptr<File> opened;
+  // Opened without waiting and read only when it is still a regular file;
+  // read through a buffer, so that a long table costs a read per block and
+  // not one per byte.
+  if (!st.fs.OpenForReading(line.TablePath, &opened).ok() || !opened->IsRegular()) {
+    line.SentFiles.clear();
+    return;
+  }
+  line.TableFile = NewBufferedReader(std::move(opened));
   File& table = *line.TableFile;
 
   uint8_t buffer[64];

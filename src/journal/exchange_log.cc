@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <variant>
@@ -73,6 +74,18 @@ void HandheldText(const LineEntry& line, char (&out)[4]) {
   out[3] = 0;
 }
 
+}  // namespace
+
+void AppendWarningCount(Language language, int64_t count, char* out, size_t size) {
+  if (count == 1) {
+    Append(out, size, "%s", Text(language, Msg::kOneWarning));
+  } else {
+    Append(out, size, Text(language, Msg::kWarnings), static_cast<int>(count));
+  }
+}
+
+namespace {
+
 const char* FailText(Language language, FailWhy why, ExchangeResult result) {
   switch (why) {
     case FailWhy::kTimeouts:
@@ -100,6 +113,14 @@ class ExchangeJournal : public EventSink {
 
   void OnEvent(const Event& e) override {
     Notes& notes = notes_[e.line];
+    if (IsWarning(e.body) && ++notes.warnings > kWarningsToldInFull) {
+      // A table of thousands of missing entries would flood the log: past
+      // the first ones only the count goes on, and the first names.
+      if (notes.unwritten_names.size() < kUnwrittenNamesNoted) {
+        notes.unwritten_names.push_back(WarningName(e.body));
+      }
+      return;
+    }
     std::visit(
         [&](const auto& body) {
           using T = std::decay_t<decltype(body)>;
@@ -116,6 +137,18 @@ class ExchangeJournal : public EventSink {
             notes = Notes{};
           } else if constexpr (std::is_same_v<T, event::EntrySkipped>) {
             WarnSkippedEntry(e.line, body);
+          } else if constexpr (std::is_same_v<T, event::EntryTailNotSent>) {
+            const Language language = LogLanguageOf(st_);
+            char id[4];
+            HandheldText(st_.LineTable[e.line], id);
+            LogMessage(st_, Msg::kTailNotSent, Text(language, Msg::kWarning), e.line + 1, id,
+                       body.entry.c_str(), static_cast<long long>(body.tail), body.path.c_str(),
+                       static_cast<long long>(body.size), static_cast<int>(body.block_size));
+          } else if constexpr (std::is_same_v<T, event::TableNotRead>) {
+            char why[200];
+            std::snprintf(why, sizeof why, "%s (%s)", SkipText(LogLanguageOf(st_), body.why),
+                          body.detail.c_str());
+            Warn(e.line, Msg::kTableNotRead, body.table_path.c_str(), why);
           } else if constexpr (std::is_same_v<T, event::NoTable>) {
             Warn(e.line, Msg::kNoTable, body.table_path.c_str());
           } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
@@ -142,11 +175,54 @@ class ExchangeJournal : public EventSink {
   }
 
  private:
+  static constexpr size_t kUnwrittenNamesNoted = 5;
+
   struct Notes {
     FileList received;
     FileList sent;
-    std::string refused_header;  // the last upload header refused
+    std::string refused_header;                // the last upload header refused
+    int64_t warnings = 0;                      // of this exchange, written or not
+    std::vector<std::string> unwritten_names;  // the first warnings not written
   };
+
+  // What a warning is about, for the line that sums up those not written.
+  static std::string WarningName(const EventBody& body) {
+    return std::visit(
+        [](const auto& b) -> std::string {
+          using T = std::decay_t<decltype(b)>;
+          if constexpr (std::is_same_v<T, event::EntrySkipped> ||
+                        std::is_same_v<T, event::EntryTailNotSent>) {
+            return "'" + b.entry + "'";
+          } else if constexpr (std::is_same_v<T, event::TableNotRead>) {
+            return b.table_path;
+          } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
+            return b.name;
+          } else {
+            return {};
+          }
+        },
+        body);
+  }
+
+  static const char* SkipText(Language language, SkipWhy why) {
+    switch (why) {
+      case SkipWhy::kUnsafeName:
+        return Text(language, Msg::kUnsafeName);
+      case SkipWhy::kMissingFile:
+        return Text(language, Msg::kMissingFile);
+      case SkipWhy::kUnsendableSize:
+        return Text(language, Msg::kUnsendableSize);
+      case SkipWhy::kUnreadable:
+        return Text(language, Msg::kUnreadableFile);
+      case SkipWhy::kDirectory:
+        return Text(language, Msg::kIsDirectory);
+      case SkipWhy::kNotRegular:
+        return Text(language, Msg::kNotRegularFile);
+      case SkipWhy::kMisaligned:
+        return Text(language, Msg::kMisalignedRecords);
+    }
+    return Text(language, Msg::kGenericError);
+  }
 
   // One warning line: the warning word, the line, its handheld, then the
   // rest of text |id| (one more %s) with |arg|, and |arg2| when it has two.
@@ -158,26 +234,19 @@ class ExchangeJournal : public EventSink {
 
   void WarnSkippedEntry(int line, const event::EntrySkipped& skip) {
     const Language language = LogLanguageOf(st_);
-    const char* because = nullptr;
-    switch (skip.why) {
-      case SkipWhy::kUnsafeName:
-        because = Text(language, Msg::kUnsafeName);
-        break;
-      case SkipWhy::kMissingFile:
-        because = Text(language, Msg::kMissingFile);
-        break;
-      case SkipWhy::kUnsendableSize:
-        because = Text(language, Msg::kUnsendableSize);
-        break;
-    }
-    char detail[128] = {};
+    const char* because = SkipText(language, skip.why);
+    char detail[200] = {};
     if (skip.why == SkipWhy::kUnsendableSize) {
       std::snprintf(detail, sizeof detail, Text(language, Msg::kUnsendableSizeDetail),
                     static_cast<long long>(skip.size), skip.block_size.c_str());
+    } else if (skip.why == SkipWhy::kMisaligned) {
+      std::snprintf(detail, sizeof detail, Text(language, Msg::kMisalignedDetail),
+                    skip.detail.c_str(), static_cast<long long>(skip.size),
+                    static_cast<int>(std::strtol(skip.block_size.c_str(), nullptr, 10)));
     } else {
       std::snprintf(detail, sizeof detail, "%s", skip.detail.c_str());
     }
-    char why_text[160];
+    char why_text[260];
     std::snprintf(why_text, sizeof why_text, detail[0] != 0 ? "%s (%s)" : "%s", because, detail);
     char id[4];
     HandheldText(st_.LineTable[line], id);
@@ -214,8 +283,25 @@ class ExchangeJournal : public EventSink {
     ListFiles(language, notes.sent, sent, sizeof sent);
     char id[4];
     HandheldText(line, id);
-    char result_text[sizeof reason + 8];
+    if (notes.warnings > kWarningsToldInFull) {
+      std::string names;
+      for (const std::string& name : notes.unwritten_names) {
+        if (!names.empty()) names += ", ";
+        names += name;
+      }
+      if (notes.warnings - kWarningsToldInFull > static_cast<int64_t>(notes.unwritten_names.size()))
+        names += ", ...";
+      char handheld[4];
+      HandheldText(line, handheld);
+      LogMessage(st_, Msg::kMoreWarnings, Text(language, Msg::kWarning), line_index + 1, handheld,
+                 static_cast<long long>(notes.warnings - kWarningsToldInFull), names.c_str());
+    }
+    char result_text[sizeof reason + 48];
     std::snprintf(result_text, sizeof result_text, reason[0] != 0 ? "%s (%s)" : "%s", code, reason);
+    if (notes.warnings > 0) {
+      Append(result_text, sizeof result_text, ", ");
+      AppendWarningCount(language, notes.warnings, result_text, sizeof result_text);
+    }
     long elapsed = ended.elapsed_seconds < 0 ? 0 : static_cast<long>(ended.elapsed_seconds);
     LogMessage(st_, Msg::kExchangeSummary, line_index + 1, id, result_text, elapsed, received,
                sent);

@@ -6,10 +6,13 @@
 // silent).
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "display/messages.h"
 #include "station/events.h"
 
 namespace kavelin2 {
@@ -18,9 +21,14 @@ struct Station;
 
 // The log lines of the exchanges: the summary of each ended exchange (the
 // files received and sent, the result and why it failed), warnings for
-// skipped entries, a missing table and uploads kept aside, and the lost and
-// returning devices. Keeps each line's LastResult and LastReason.
+// skipped entries, a missing table and uploads kept aside (the first ten of
+// an exchange, then one line for the rest), and the lost and returning
+// devices. Keeps each line's LastResult and LastReason.
 std::unique_ptr<EventSink> NewExchangeJournal(Station& st);
+
+// Appends "1 warning" / "|count| warnings" in |language| to the text in
+// |out| (of |size| bytes), never past its end.
+void AppendWarningCount(Language language, int64_t count, char* out, size_t size);
 
 // The result log: the 37-byte "STAT.TXT" record of each ended exchange and
 // the "UNLINK.TXT" record of an upload left on disk. Records a file does not

@@ -43,6 +43,26 @@ std::string HandheldOf(const LineEntry& line) {
 
 constexpr const char* kCodes[] = {"OK", "TO", "ER"};
 
+const char* SkipWhyText(SkipWhy why) {
+  switch (why) {
+    case SkipWhy::kUnsafeName:
+      return "unsafe name";
+    case SkipWhy::kMissingFile:
+      return "missing file";
+    case SkipWhy::kUnsendableSize:
+      return "size cannot be sent";
+    case SkipWhy::kUnreadable:
+      return "unreadable file";
+    case SkipWhy::kDirectory:
+      return "is a directory";
+    case SkipWhy::kNotRegular:
+      return "not a regular file";
+    case SkipWhy::kMisaligned:
+      return "records do not end in CR LF";
+  }
+  return "skipped";
+}
+
 }  // namespace
 
 OfficeView::OfficeView(Station& st, std::shared_ptr<SnapshotStore> store, ViewOptions options)
@@ -57,9 +77,14 @@ OfficeView::OfficeView(Station& st, std::shared_ptr<SnapshotStore> store, ViewOp
 }
 
 void OfficeView::Warn(int line, std::string text) {
-  std::vector<std::string>& w = notes_[line].warnings;
-  // An exchange that skips a thousand entries keeps the first ones only.
-  if (w.size() < 32) w.push_back(std::move(text));
+  Notes& notes = notes_[line];
+  // An exchange that skips a thousand entries keeps the first ones only,
+  // as many as the log writes; the rest are counted.
+  if (notes.warnings.size() < static_cast<size_t>(kWarningsToldInFull)) {
+    notes.warnings.push_back(std::move(text));
+  } else {
+    ++notes.warnings_not_kept;
+  }
 }
 
 void OfficeView::OnEvent(const Event& e) {
@@ -81,12 +106,20 @@ void OfficeView::OnEvent(const Event& e) {
           counters_.records_sent += body.records;
           counters_.bytes_sent += body.bytes;
         } else if constexpr (std::is_same_v<T, event::EntrySkipped>) {
-          const char* why = body.why == SkipWhy::kUnsafeName    ? "unsafe name"
-                            : body.why == SkipWhy::kMissingFile ? "missing file"
-                                                                : "size cannot be sent";
-          std::string text = "table entry '" + body.entry + "' skipped: " + why;
+          std::string text = "table entry '" + body.entry + "' skipped: " + SkipWhyText(body.why);
           if (!body.detail.empty()) text += " (" + body.detail + ")";
+          if (body.why == SkipWhy::kUnsendableSize || body.why == SkipWhy::kMisaligned) {
+            text +=
+                " (" + std::to_string(body.size) + " bytes, blocks of '" + body.block_size + "')";
+          }
           Warn(e.line, std::move(text));
+        } else if constexpr (std::is_same_v<T, event::EntryTailNotSent>) {
+          Warn(e.line, "table entry '" + body.entry + "': last " + std::to_string(body.tail) +
+                           " bytes not sent (" + body.path + ", " + std::to_string(body.size) +
+                           " bytes, records of " + std::to_string(body.block_size) + ")");
+        } else if constexpr (std::is_same_v<T, event::TableNotRead>) {
+          Warn(e.line, "table file " + body.table_path + " not read: " + SkipWhyText(body.why) +
+                           " (" + body.detail + ")");
         } else if constexpr (std::is_same_v<T, event::NoTable>) {
           Warn(e.line, "no table file " + body.table_path);
         } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
@@ -124,6 +157,9 @@ void OfficeView::Ended(int line_index, const event::ExchangeEnded& ended) {
   r.received = std::move(notes.received);
   r.sent = std::move(notes.sent);
   r.warnings = std::move(notes.warnings);
+  if (notes.warnings_not_kept > 0) {
+    r.warnings.push_back("and " + std::to_string(notes.warnings_not_kept) + " more warnings");
+  }
   if (st_.ResultLogWriteErrors != seen_log_errors_) {
     seen_log_errors_ = st_.ResultLogWriteErrors;
     r.warnings.push_back(std::string("result log ") + "STAT.TXT" + " not written");

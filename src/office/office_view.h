@@ -53,6 +53,7 @@ class OfficeView : public EventSink {
     std::vector<FileNote> received;
     std::vector<FileNote> sent;
     std::vector<std::string> warnings;
+    int64_t warnings_not_kept = 0;  // past the first kWarningsToldInFull
   };
 
   void Ended(int line, const event::ExchangeEnded& ended);

@@ -2,7 +2,10 @@
 // made of other calls.
 #include "platform/file_system.h"
 
+#include <algorithm>
+#include <cstring>
 #include <random>
+#include <vector>
 
 namespace kavelin2 {
 
@@ -37,6 +40,105 @@ FsStatus FsError(const char* operation, const std::string& path, int code,
   text += ": ";
   text += reason.empty() ? FsCodeText(code) : reason;
   return FsStatus(code, std::move(text));
+}
+
+const char* FileKindName(FileKind kind) {
+  switch (kind) {
+    case FileKind::kRegular:
+      return "regular file";
+    case FileKind::kDirectory:
+      return "directory";
+    case FileKind::kFifo:
+      return "FIFO";
+    case FileKind::kCharDevice:
+      return "character device";
+    case FileKind::kBlockDevice:
+      return "block device";
+    case FileKind::kSocket:
+      return "socket";
+    case FileKind::kOther:
+      break;
+  }
+  return "special file";
+}
+
+namespace {
+
+// A file read through a buffer of one block. |pos_| is where the reader
+// stands; the buffer holds the file's bytes from |buf_start_| on.
+class BufferedReader : public File {
+ public:
+  BufferedReader(std::unique_ptr<File> file, size_t block)
+      : file_(std::move(file)), block_(std::max<size_t>(block, 1)) {}
+
+  const std::string& path() const override { return file_->path(); }
+  FileKind Kind() const override { return file_->Kind(); }
+
+  FsStatus Read(void* buf, size_t n, size_t* got) override {
+    *got = 0;
+    if (n == 0) return {};
+    if (next_ >= buffer_.size()) {
+      // A large read goes straight through: no copy, and no block for it.
+      if (n >= block_) {
+        FsStatus s = file_->Read(buf, n, got);
+        return s;
+      }
+      buffer_.resize(block_);
+      size_t came = 0;
+      FsStatus s = file_->Read(buffer_.data(), block_, &came);
+      buffer_.resize(came);
+      next_ = 0;
+      if (!s.ok()) return s;
+    }
+    *got = std::min(n, buffer_.size() - next_);
+    std::memcpy(buf, buffer_.data() + next_, *got);
+    next_ += *got;
+    return {};
+  }
+
+  FsStatus Seek(int64_t offset) override {
+    Drop();
+    return file_->Seek(offset);
+  }
+  FsStatus Skip(int64_t count) override {
+    const int64_t left = static_cast<int64_t>(buffer_.size() - next_);
+    if (count >= 0 && count <= left) {
+      next_ += static_cast<size_t>(count);
+      return {};
+    }
+    // The file stands at the buffer's end: what the buffer held counts.
+    Drop();
+    return file_->Skip(count - left);
+  }
+
+  FsStatus Write(const void*, size_t) override { return Refused("write"); }
+  FsStatus WriteAt(int64_t, const void*, size_t) override { return Refused("write"); }
+  FsStatus Truncate(int64_t) override { return Refused("truncate"); }
+  FsStatus Size(int64_t* size) override { return file_->Size(size); }
+  FsStatus Sync() override { return file_->Sync(); }
+  FsStatus Close() override {
+    Drop();
+    return file_->Close();
+  }
+
+ private:
+  void Drop() {
+    buffer_.clear();
+    next_ = 0;
+  }
+  FsStatus Refused(const char* operation) const { return FsError(operation, path(), EBADF); }
+
+  std::unique_ptr<File> file_;
+  size_t block_;
+  std::vector<uint8_t> buffer_;
+  size_t next_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<File> NewBufferedReader(std::unique_ptr<File> file, size_t block) {
+  if (file == nullptr) return nullptr;
+  return std::make_unique<BufferedReader>(std::move(file), block);
 }
 
 FsStatus File::ReadFull(void* buf, size_t n, size_t* got) {

@@ -55,6 +55,14 @@ FsStatus FsError(const char* operation, const std::string& path, int code,
 // any other.
 std::string FsCodeText(int code);
 
+// What an open file is. Only a regular file holds data the station may send
+// or keep; the rest is told apart so that a warning can say what was found.
+enum class FileKind { kRegular, kDirectory, kFifo, kCharDevice, kBlockDevice, kSocket, kOther };
+
+// "regular file", "directory", "FIFO", "character device", "block device",
+// "socket", "special file": in the words of the system's own reasons.
+const char* FileKindName(FileKind kind);
+
 // An open file. Closed when destroyed (a failure to close is then lost: call
 // Close() where it matters). Not shared between threads.
 class File {
@@ -63,9 +71,11 @@ class File {
 
   // The path the file was opened by.
   virtual const std::string& path() const = 0;
-  // True for a regular file; false for a directory, a pipe, a device. Only a
-  // regular file holds data the station may send or keep.
-  virtual bool IsRegular() const = 0;
+  // What the file is, as the open handle tells it (not the path, which may
+  // have changed since).
+  virtual FileKind Kind() const = 0;
+  // True for a regular file; false for a directory, a pipe, a device.
+  bool IsRegular() const { return Kind() == FileKind::kRegular; }
 
   // Reads up to |n| bytes at the current position: *got is what came (0 at
   // the end of the file). One read of the system: fewer than |n| bytes is
@@ -134,8 +144,10 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // Opens the existing |path|. Opening never waits: a pipe or a device of
-  // that name opens at once (and reports !IsRegular()). The position starts
-  // at 0.
+  // that name opens at once (and reports !IsRegular()); a regular file then
+  // reads and writes as usual (blocking, never EAGAIN). A directory opened
+  // for reading may be refused with EISDIR instead (Windows). The position
+  // starts at 0.
   virtual FsStatus Open(const std::string& path, const OpenOptions& options,
                         std::unique_ptr<File>* file) = 0;
   // Creates |path| (ordinary rights: readable and writable by whoever the
@@ -183,6 +195,12 @@ class FileSystem {
   // Size of the regular file at |path|; -1 when there is none there.
   int64_t RegularFileSize(const std::string& path);
 };
+
+// |file| read through a buffer of |block| bytes: each Read of the system
+// brings a whole block, so that reading a file a few bytes at a time (a
+// table, entry by entry) costs one call per block. Seek and Skip move within
+// the buffer or drop it; writes are refused (EBADF). For files only read.
+std::unique_ptr<File> NewBufferedReader(std::unique_ptr<File> file, size_t block = 64 * 1024);
 
 // The directory that holds |path| as SyncDirectory takes it: "recu" for
 // "recu/A.DAT", "" for "A.DAT", "/" for "/A.DAT".

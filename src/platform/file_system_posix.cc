@@ -40,12 +40,12 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
 
 class PosixFile : public File {
  public:
-  PosixFile(std::string path, int fd, bool regular)
-      : path_(std::move(path)), fd_(fd), regular_(regular) {}
+  PosixFile(std::string path, int fd, FileKind kind)
+      : path_(std::move(path)), fd_(fd), kind_(kind) {}
   ~PosixFile() override { Close(); }
 
   const std::string& path() const override { return path_; }
-  bool IsRegular() const override { return regular_; }
+  FileKind Kind() const override { return kind_; }
 
   FsStatus Read(void* buf, size_t n, size_t* got) override {
     *got = 0;
@@ -142,7 +142,7 @@ class PosixFile : public File {
 
   std::string path_;
   int fd_;
-  bool regular_;
+  FileKind kind_;
 };
 
 // The flock of a file or directory, with the descriptor that holds it.
@@ -315,6 +315,20 @@ class PosixFileSystem : public FileSystem {
     return {};
   }
 
+  static FileKind KindOf(mode_t mode) {
+    if (S_ISREG(mode)) return FileKind::kRegular;
+    if (S_ISDIR(mode)) return FileKind::kDirectory;
+    if (S_ISFIFO(mode)) return FileKind::kFifo;
+    if (S_ISCHR(mode)) return FileKind::kCharDevice;
+    if (S_ISBLK(mode)) return FileKind::kBlockDevice;
+    if (S_ISSOCK(mode)) return FileKind::kSocket;
+    return FileKind::kOther;
+  }
+
+  // Takes |fd| as |path|'s File, told what it is by the descriptor itself
+  // (what stands at the path may have changed since the open). A regular
+  // file opened without blocking reads as any other from then on; anything
+  // else stays non-blocking, so that a read of it cannot wait either.
   static FsStatus Adopt(const std::string& path, int fd, std::unique_ptr<File>* file) {
     struct stat sb;
     if (::fstat(fd, &sb) != 0) {
@@ -322,7 +336,17 @@ class PosixFileSystem : public FileSystem {
       ::close(fd);
       return PosixError("stat", path, error);
     }
-    *file = std::make_unique<PosixFile>(path, fd, S_ISREG(sb.st_mode));
+    const FileKind kind = KindOf(sb.st_mode);
+    if (kind == FileKind::kRegular) {
+      int flags = ::fcntl(fd, F_GETFL);
+      if (flags < 0 ||
+          ((flags & O_NONBLOCK) != 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+        int error = errno;
+        ::close(fd);
+        return PosixError("open", path, error);
+      }
+    }
+    *file = std::make_unique<PosixFile>(path, fd, kind);
     return {};
   }
 };

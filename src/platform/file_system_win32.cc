@@ -75,12 +75,12 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 class Win32File : public File {
  public:
-  Win32File(std::string path, HANDLE h, bool regular, bool append)
-      : path_(std::move(path)), h_(h), regular_(regular), append_(append) {}
+  Win32File(std::string path, HANDLE h, FileKind kind, bool append)
+      : path_(std::move(path)), h_(h), kind_(kind), append_(append) {}
   ~Win32File() override { Close(); }
 
   const std::string& path() const override { return path_; }
-  bool IsRegular() const override { return regular_; }
+  FileKind Kind() const override { return kind_; }
 
   FsStatus Read(void* buf, size_t n, size_t* got) override {
     *got = 0;
@@ -189,7 +189,7 @@ class Win32File : public File {
 
   std::string path_;
   HANDLE h_;
-  bool regular_;
+  FileKind kind_;
   bool append_;
 };
 
@@ -219,7 +219,16 @@ class Win32FileSystem : public FileSystem {
     DWORD access = GENERIC_READ | (options.write ? GENERIC_WRITE : 0);
     HANDLE h = CreateFileA(path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return LastError("open", path);
+    if (h == INVALID_HANDLE_VALUE) {
+      // A directory cannot be opened as a file: Windows says "access
+      // denied", which would read as a question of rights.
+      DWORD error = GetLastError();
+      DWORD attributes = GetFileAttributesA(path.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return FsError("open", path, EISDIR);
+      }
+      return WindowsError("open", path, error);
+    }
     return Adopt(path, h, false, file);
   }
 
@@ -346,10 +355,30 @@ class Win32FileSystem : public FileSystem {
  private:
   static FsStatus Adopt(const std::string& path, HANDLE h, bool append,
                         std::unique_ptr<File>* file) {
+    // Told by the handle: a device name (CON, COM1) or a named pipe opens
+    // as a file would, and is no file to send or keep.
     BY_HANDLE_FILE_INFORMATION info;
-    bool regular = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
-                   (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    *file = std::make_unique<Win32File>(path, h, regular, append);
+    FileKind kind = FileKind::kOther;
+    switch (GetFileType(h)) {
+      case FILE_TYPE_DISK:
+        if (GetFileInformationByHandle(h, &info)) {
+          if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            kind = FileKind::kDirectory;
+          } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0) {
+            kind = FileKind::kRegular;
+          }
+        }
+        break;
+      case FILE_TYPE_CHAR:
+        kind = FileKind::kCharDevice;
+        break;
+      case FILE_TYPE_PIPE:
+        kind = FileKind::kFifo;
+        break;
+      default:
+        break;
+    }
+    *file = std::make_unique<Win32File>(path, h, kind, append);
     return {};
   }
 

@@ -26,8 +26,16 @@ enum class FailWhy {
   kNotStored,     // an upload the disk did not take; detail: the system's reason
 };
 
-// Why a table entry was not sent.
-enum class SkipWhy { kUnsafeName, kMissingFile, kUnsendableSize };
+// Why a table entry (or a table) was not sent.
+enum class SkipWhy {
+  kUnsafeName,
+  kMissingFile,
+  kUnsendableSize,
+  kUnreadable,  // the open failed for another reason: detail the system's words
+  kDirectory,   // a directory stands at the name
+  kNotRegular,  // a FIFO, a device, a socket: detail says which
+  kMisaligned,  // text layout: a record does not end in CR LF where the block size puts it
+};
 
 namespace event {
 
@@ -79,13 +87,32 @@ struct EntrySent {
   int64_t bytes = 0;
 };
 // A table entry the handheld will not get; |detail| the path looked for (may
-// be empty); for an unsendable size, the size found and the block size field.
+// be empty), with what stands there or the system's reason when it could not
+// be read; for an unsendable size or misaligned records, the size found and
+// the block size field.
 struct EntrySkipped {
   std::string entry;
   SkipWhy why = SkipWhy::kMissingFile;
   std::string detail;
   int64_t size = -1;
   std::string block_size;
+};
+// A table entry is sent without the last |tail| bytes of its file |path|
+// (|size| bytes, records of |block_size|): they do not make a whole record.
+struct EntryTailNotSent {
+  std::string entry;
+  std::string path;
+  int64_t size = 0;
+  int32_t block_size = 0;
+  int64_t tail = 0;
+};
+// The handheld's table file is there but cannot be read as one (|why|:
+// unreadable, a directory, not a regular file; |detail| the system's words or
+// what it is): the handheld is told that nothing comes.
+struct TableNotRead {
+  std::string table_path;
+  SkipWhy why = SkipWhy::kUnreadable;
+  std::string detail;
 };
 // The handheld asked for its download and has no table file.
 struct NoTable {
@@ -123,17 +150,32 @@ struct ResultLogRestored {
 
 }  // namespace event
 
-using EventBody =
-    std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
-                 event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
-                 event::RepeatKeptAside, event::AppendStuck, event::EntrySent, event::EntrySkipped,
-                 event::NoTable, event::ExchangeEnded, event::DeviceLost, event::DeviceBack,
-                 event::ResultLogFailed, event::ResultLogRestored>;
+using EventBody = std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
+                               event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
+                               event::RepeatKeptAside, event::AppendStuck, event::EntrySent,
+                               event::EntrySkipped, event::EntryTailNotSent, event::TableNotRead,
+                               event::NoTable, event::ExchangeEnded, event::DeviceLost,
+                               event::DeviceBack, event::ResultLogFailed, event::ResultLogRestored>;
 
 struct Event {
   int line = 0;  // index into the line table (0 or 1)
   EventBody body;
 };
+
+// Whether |body| is a warning of its exchange: something the handheld was
+// not given, or an upload not stored where it was meant to go. Every
+// consumer counts the same ones. A handheld without a table is not one: it
+// has nothing to download, the usual case.
+inline bool IsWarning(const EventBody& body) {
+  return std::holds_alternative<event::EntrySkipped>(body) ||
+         std::holds_alternative<event::EntryTailNotSent>(body) ||
+         std::holds_alternative<event::TableNotRead>(body) ||
+         std::holds_alternative<event::AppendKeptAside>(body);
+}
+
+// Warnings of one exchange told one by one; the rest are summed up in one
+// line at its end (their count and the first names).
+inline constexpr int kWarningsToldInFull = 10;
 
 // A consumer of the station's events. Consumers run in the order they were
 // added, synchronously, before the step that reported the event goes on.

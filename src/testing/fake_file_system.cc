@@ -36,6 +36,11 @@ struct Change {
 struct Node {
   uint64_t id = 0;
   bool directory = false;
+  // Files: what the node is (a FIFO or a device reads as empty and never
+  // waits, as one opened without blocking), and whether the station's user
+  // may read it.
+  FileKind kind = FileKind::kRegular;
+  bool unreadable = false;
   // Files: what a reader sees / what survives a power cut.
   std::string data;
   std::string durable;
@@ -296,7 +301,7 @@ class FakeFile : public File {
         generation_(state_->generation) {}
 
   const std::string& path() const override { return path_; }
-  bool IsRegular() const override { return !node_->directory; }
+  FileKind Kind() const override { return node_->directory ? FileKind::kDirectory : node_->kind; }
 
   FsStatus Read(void* buf, size_t n, size_t* got) override {
     *got = 0;
@@ -447,6 +452,7 @@ FsStatus FakeFileSystem::Open(const std::string& path, const OpenOptions& option
   if (!s.ok()) return s;
   if (p.node == nullptr) return FsError("open", path, ENOENT);
   if (p.node->directory && options.write) return FsError("open", path, EISDIR);
+  if (p.node->unreadable) return FsError("open", path, EACCES);
   *file = std::make_unique<FakeFile>(state_, path, p.node, options.write, false);
   return {};
 }
@@ -526,7 +532,7 @@ FsStatus FakeFileSystem::Stat(const std::string& path, FileInfo* info) {
   }
   info->exists = true;
   info->directory = p.node->directory;
-  info->regular = !p.node->directory;
+  info->regular = !p.node->directory && p.node->kind == FileKind::kRegular;
   if (info->regular) info->size = static_cast<int64_t>(p.node->data.size());
   return {};
 }
@@ -635,6 +641,19 @@ void FakeFileSystem::PutDurably(const std::string& path, const std::string& byte
   p.node->data = p.node->durable = bytes;
   p.dir->entries[p.name] = p.node;
   p.dir->durable_entries[p.name] = p.node;
+}
+
+void FakeFileSystem::PutSpecialDurably(const std::string& path, FileKind kind) {
+  PutDurably(path, "");
+  Place p;
+  state_->Resolve(FsOp::kStat, path, &p);
+  if (p.node != nullptr) p.node->kind = kind;
+}
+
+void FakeFileSystem::DenyReading(const std::string& path) {
+  Place p;
+  state_->Resolve(FsOp::kStat, path, &p);
+  if (p.node != nullptr) p.node->unreadable = true;
 }
 
 std::vector<std::string> FakeFileSystem::ListFiles() const {

@@ -25,7 +25,8 @@
 // first.
 //
 // The working directory is the root: "recu/A.DAT" and "/recu/A.DAT" name the
-// same file. There are no links, no rights, no other processes; Lock()
+// same file. There are no links, no other processes, and no rights but a
+// file made unreadable on purpose (DenyReading); Lock()
 // refuses a second holder in the same fake with the pid set by set_pid().
 // Not thread-safe. Files and locks may outlive the fake (they then fail).
 #pragma once
@@ -144,6 +145,12 @@ class FakeFileSystem : public FileSystem {
   std::optional<std::string> Contents(const std::string& path) const;
   // Puts |bytes| at |path| durably (its directories made as needed).
   void PutDurably(const std::string& path, const std::string& bytes);
+  // Puts an empty file of |kind| (a FIFO, a device) at |path| durably: it
+  // opens at once, reads as empty, and is no regular file.
+  void PutSpecialDurably(const std::string& path, FileKind kind);
+  // The file at |path| can no longer be opened (EACCES), as one the
+  // station's user has no right to read.
+  void DenyReading(const std::string& path);
   // Makes |path| and its parents durably, as directories.
   void MakeDirectoriesDurably(const std::string& path);
   // Every regular file, as "recu/A.DAT", sorted.

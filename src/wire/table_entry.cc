@@ -1,6 +1,8 @@
 #include "wire/table_entry.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "wire/codec.h"
 
@@ -128,7 +130,43 @@ bool PlanBlocks(const TableEntry& e, int64_t file_size, BlockPlan* plan) {
   if (total > 99999) return false;  // the block fields have five digits
   plan->block_size = b;
   plan->total = static_cast<int32_t>(total);
+  const int64_t stride = plan->line_ends ? b + 2 : b;
+  plan->tail = file_size >= plan->start ? file_size - plan->start - total * stride : file_size;
   return true;
+}
+
+int64_t FirstRecordWithoutLineEnd(const TableReadFn& read, const BlockPlan& plan) {
+  if (!plan.line_ends || plan.total <= 0) return -1;
+  const int64_t stride = static_cast<int64_t>(plan.block_size) + 2;
+  const int64_t end = stride * plan.total;  // the line ends checked lie before this
+  std::vector<uint8_t> block(64 * 1024);
+  int64_t at = 0;  // file offset of block[0]
+  int64_t record = 0;
+  // A line end may straddle two blocks: its CR seen in one, its LF due next.
+  bool lf_due = false;
+  while (at < end) {
+    size_t want =
+        static_cast<size_t>(std::min<int64_t>(end - at, static_cast<int64_t>(block.size())));
+    size_t got = read(block.data(), want);
+    if (got == 0) return record;  // the file ended (or failed) before this record's line end
+    const int64_t stop = at + static_cast<int64_t>(got);
+    if (lf_due) {
+      if (block[0] != '\n') return record;
+      lf_due = false;
+      ++record;
+    }
+    for (int64_t cr = record * stride + plan.block_size; cr < stop; cr += stride) {
+      if (block[static_cast<size_t>(cr - at)] != '\r') return record;
+      if (cr + 1 == stop) {
+        lf_due = true;
+        break;
+      }
+      if (block[static_cast<size_t>(cr + 1 - at)] != '\n') return record;
+      ++record;
+    }
+    at = stop;
+  }
+  return lf_due ? record : -1;
 }
 
 }  // namespace kavelin2

@@ -48,11 +48,18 @@ struct BlockPlan {
   int32_t total = 0;       // number of data blocks
   int64_t start = 0;       // file position of the first block
   bool line_ends = false;  // a 2-byte line end follows every record
+  int64_t tail = 0;        // bytes after the last whole record (or a short 4-byte header): not sent
 };
 
 // Plans the blocks of a file of |file_size| bytes for |entry|. Returns false
 // when the entry cannot be sent: malformed, block size 0, a data frame that
 // would not fit the 1032-byte frame buffer, or more than 99999 blocks.
 bool PlanBlocks(const TableEntry& entry, int64_t file_size, BlockPlan* plan);
+
+// For a plan with line ends: reads the file from its start (|read| as for the
+// table, asked for large blocks) and checks that every record of the plan is
+// followed by CR LF. Returns -1 when they all are, else the number (from 0)
+// of the first record that is not, or is cut short by the end of the file.
+int64_t FirstRecordWithoutLineEnd(const TableReadFn& read, const BlockPlan& plan);
 
 }  // namespace kavelin2
