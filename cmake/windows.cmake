@@ -44,7 +44,7 @@ target_link_libraries(kavelin2_win32_base INTERFACE
 # line, fake clock, fake UI runtime), which need nothing of POSIX.
 set(KAVELIN2_WINDOWS_TESTS codec_test download_test upload_test poll_loop_test
     journal_test config_test dialogs_test ui_runtime_test terminal_test handheld_test win32_test
-    fake_file_system_test file_system_test)
+    fake_file_system_test file_system_test net_port_test)
 add_custom_target(windows_tests)
 # Test sources that exercise POSIX itself: signals and sigaction, dlopen,
 # symbolic links, FIFOs, other users.

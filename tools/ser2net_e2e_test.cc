@@ -2,8 +2,12 @@
 // the simulator plays the handheld on a pseudo-terminal, ser2net serves that
 // terminal as a cradle's device server would, and the station reaches it by
 // tcp:// or rfc2217://.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -97,10 +101,13 @@ class Ser2netE2E : public ::testing::Test {
         << StatRecord(result, id, 1, start_, 0);
   }
 
+  std::string StationOutput() const { return station_ ? station_->Output() : std::string(); }
+
   WorkDir dir_;
   Settings settings_;
   time_t start_ = 0;
   int port_ = 0;
+  StationProcess* station_ = nullptr;  // the station of a test, while it runs
 };
 
 // Raw TCP: an idle connection is kept alive by TCP keepalive; the cradle
@@ -301,6 +308,128 @@ TEST_F(Ser2netE2E, DeadDeviceServerEndsTheExchangeAndTheLineComesBack) {
   EXPECT_EQ(1u, Count(log, "Line 1, handheld 001: ER (device lost (")) << log;
   EXPECT_NE(std::string::npos, station->Transcript().find("AFFICHE, ETAT,1=DISCONNECTED"));
   EXPECT_EQ(0, station->Stop()) << station->Output();
+}
+
+// A cradle's connection whose far end asks a long download, acknowledges
+// every frame before it has it and then stops reading (a hung device
+// server, a peer's full buffer): its line waits alone, within its own
+// deadlines, and ends TO; an upload on the other line (a pseudo-terminal)
+// meanwhile takes as long as the same upload alone.
+TEST_F(Ser2netE2E, PeerThatStopsReadingHoldsUpItsOwnLineAlone) {
+  using Clock = std::chrono::steady_clock;
+  // The peer: a listener with a small receive buffer, so that the station's
+  // side fills soon.
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  const int small = 4096;
+  setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(0, bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+  ASSERT_EQ(0, listen(listener, 1));
+  ASSERT_EQ(0, getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len));
+  const std::string url = "tcp://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+
+  std::string big;
+  for (int i = 0; i < 30000; ++i) big += std::string(64, static_cast<char>('a' + i % 26)) + "\r\n";
+  WriteFile(dir_ / "TRANS/BIG.DAT", big);
+  WriteFile(dir_ / "TABLE/TABLE.001", "BIG.DAT      64\r\n");
+  std::string upload;
+  for (int i = 0; i < 20; ++i) upload += std::string(64, static_cast<char>('A' + i));
+  WriteFile(dir_ / "UP.002", upload);
+
+  settings_.active[1] = true;
+  dir_.WriteSettings(settings_);
+  const std::string link2 = dir_ / "cradle2";
+  auto handheld = [&](const std::string& name, std::vector<std::string> args) {
+    unlink(link2.c_str());
+    args.insert(args.begin(), {"--pty", link2, "--connect-timeout", "20000"});
+    auto sim = std::make_unique<SimulatorProcess>(dir_, name, args);
+    EXPECT_TRUE(WaitFor([&] { return FileExists(link2); }, 5000));
+    return sim;
+  };
+  // The time an upload on line 2 takes, from the station's opening of its
+  // pseudo-terminal (each handheld brings a new one) to its end.
+  const std::string reopened = "device COM2 (" + link2 + ") open again";
+  auto timed_upload = [&](const std::string& name, std::string* out) {
+    const size_t opened = Count(StationOutput(), reopened);
+    auto sim = handheld(name, {"--upload", "UP.002:64", "--download", "002"});
+    EXPECT_TRUE(WaitFor([&] { return Count(StationOutput(), reopened) > opened; }, 15000));
+    const auto from = Clock::now();
+    EXPECT_EQ(0, sim->Finish()) << sim->Output() << StationOutput();
+    *out = sim->Output();
+    return std::chrono::duration<double>(Clock::now() - from).count();
+  };
+  // A first handheld that only calls in: line 2 is a device the station
+  // opens again for each handheld from now on.
+  auto first = handheld("first", {"--download", "002"});
+  StationProcess station(dir_, {{"COM1", url}, {"COM2", link2}});
+  station_ = &station;
+  const int peer = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  ASSERT_GE(peer, 0) << station.Output();
+  close(listener);
+  ASSERT_EQ(0, first->Finish()) << first->Output() << station.Output();
+  ASSERT_EQ(1u, AwaitStat(1).size());
+
+  // The upload with line 1 idle, for comparison.
+  std::string out_alone;
+  const double alone = timed_upload("alone", &out_alone);
+  ASSERT_EQ(2u, AwaitStat(2).size());
+
+  // The download request, and an ACK for each of 20,000 frames ahead.
+  const std::string ask = Identification("001") + std::string(20000, kAck);
+  ASSERT_EQ(static_cast<ssize_t>(ask.size()), send(peer, ask.data(), ask.size(), MSG_NOSIGNAL));
+  // The station's frames pile up unread until its side can take no more.
+  int queued = -1, still = 0;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        int now = 0;
+        ioctl(peer, FIONREAD, &now);
+        still = now > 0 && now == queued ? still + 1 : 0;
+        queued = now;
+        return still >= 10;
+      },
+      10000))
+      << queued << " bytes unread; " << station.Output();
+
+  std::string out;
+  const double beside = timed_upload("beside", &out);
+  auto stat = AwaitStat(3);
+  ASSERT_EQ(3u, stat.size()) << station.Output();
+  for (size_t i : {0, 1, 2})
+    EXPECT_TRUE(MatchesStatRecord(stat[i], "OK", "002", 2, start_, time(nullptr))) << stat[i];
+  EXPECT_EQ(upload, ReadFile(dir_ / "RECU/UP.002"));
+  EXPECT_LT(beside, 3 * alone + 0.5) << "alone " << alone << " s, beside the stuck line " << beside;
+  // No answer to an upload block waited for line 1 (a write held there
+  // would show as an answer of a second or more).
+  const size_t at = out.find(", p99 ");
+  ASSERT_NE(std::string::npos, at) << out;
+  EXPECT_LT(std::stol(out.substr(at + 6)), 500000) << out;
+
+  // Line 1 is still in its exchange, waiting for room; it times out as a
+  // silent line does (11 deadlines of 3 s after it stopped), by itself.
+  const std::string log = station.Output();
+  EXPECT_EQ(std::string::npos, log.find("handheld 001:")) << log;
+  stat = AwaitStat(4, 45000);
+  ASSERT_EQ(4u, stat.size()) << station.Output();
+  ExpectRecord(stat[3], "TO", "001");
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return station.Output().find("handheld 001: TO (11 time-outs in a row)") !=
+               std::string::npos;
+      },
+      5000))
+      << station.Output();
+  // It never took the peer's ACKs for frames that had not gone: of the
+  // 20,000 frames acknowledged ahead, the peer holds only what it let in.
+  int unread = 0;
+  ioctl(peer, FIONREAD, &unread);
+  EXPECT_LT(unread, 20000 * 72 / 4) << unread;
+  close(peer);
+  EXPECT_EQ(0, station.Stop()) << station.Output();
+  station_ = nullptr;
 }
 
 }  // namespace

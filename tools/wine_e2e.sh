@@ -5,7 +5,9 @@
 #
 #   tools/wine_e2e.sh BUILD_WIN BUILD_LINUX
 #
-# Checks: an upload and a download byte for byte and the STAT.TXT record; a
+# Checks: an upload and a download byte for byte and the STAT.TXT record, on
+# the pseudo-terminal and again through a real ser2net on loopback (COM1 a
+# tcp:// port, the simulator on ser2net's pseudo-terminal); a
 # stop request (Ctrl-C) in the middle of an exchange lets the exchange
 # finish and then ends the program with status 0; the station idles without
 # spinning (CPU under 2% of a core), also once its line has hung up; a
@@ -37,6 +39,7 @@ com1="$build_win/wine-com1"
 work=$(mktemp -d "${TMPDIR:-/tmp}/kavelin2-wine-XXXXXX")
 station_pid=""
 sim_pid=""
+ser2net_pid=""
 failed=""
 fail() {
   failed="$failed $1"
@@ -45,6 +48,7 @@ fail() {
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
   [ -n "$station_pid" ] && kill -9 "$station_pid" 2>/dev/null
+  [ -n "$ser2net_pid" ] && kill "$ser2net_pid" 2>/dev/null
   wineserver -k 2>/dev/null
   if [ -z "${KAVELIN2_KEEP_WINE_E2E:-}" ]; then rm -rf "$work"; else echo "wine_e2e: kept $work"; fi
 }
@@ -166,7 +170,7 @@ printf 'ARTICLES.DAT 64\r\n' > TABLE/TABLE.001
 # the middle of the upload.
 rm -f "$com1"
 "$handheld_bin" --pty "$com1" --pace 300 --upload COMMANDE.001:15:10,05 --download 001 \
-  --receive-dir handheld > handheld.out 2>&1 &
+  --receive-dir handheld --log-sent sent.bin --log-received received.bin > handheld.out 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do [ -L "$com1" ] && break; sleep 0.05; done
 
@@ -197,6 +201,67 @@ awk '/SIGINT/ { stop = NR } /FICHIER=ARTICLES.DAT/ { dl = NR } END { exit !(stop
 if [ -n "$failed" ]; then
   echo "--- handheld"; cat handheld.out
   echo "--- station"; cat station.out station.err
+fi
+
+# --- 2b. The same exchange through a real ser2net on loopback ---------------
+# COM1 is tcp://127.0.0.1:PORT (Winsock); ser2net serves a pseudo-terminal
+# with the Linux simulator on it. The handheld sees the very bytes it saw on
+# the direct line above, and the exchange has its STAT.TXT record.
+ser2net_bin=$(command -v ser2net || ls /usr/sbin/ser2net 2> /dev/null)
+if [ -z "$ser2net_bin" ]; then
+  fail "ser2net: not installed (make deps)"
+else
+  net="$work/ser2net"
+  make_station_dir "$net"
+  cd "$net"
+  cp "$ex/COMMANDE.001" .
+  cp "$ex/TRANS/ARTICLES.DAT" TRANS/
+  cp "$ex/TABLE/TABLE.001" TABLE/
+  # A free port: the system's choice, let go just before ser2net takes it.
+  net_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  "$handheld_bin" --pty "$net/cradle" --connect-timeout 30000 --upload COMMANDE.001:15:10,05 \
+    --download 001 --receive-dir handheld --log-sent sent.bin --log-received received.bin \
+    > handheld.out 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -L "$net/cradle" ] && break; sleep 0.05; done
+  printf '%%YAML 1.1\n---\nconnection: &cradle\n  accepter: tcp,127.0.0.1,%s\n  connector: serialdev,%s,115200n81,local\n  options:\n    kickolduser: true\n    chardelay: false\n' \
+    "$net_port" "$net/cradle" > ser2net.yaml
+  "$ser2net_bin" -n -u -c ser2net.yaml -P "$net/ser2net.pid" > ser2net.out 2>&1 &
+  ser2net_pid=$!
+  hex_port=$(printf '%04X' "$net_port")
+  for _ in $(seq 200); do grep -q ":$hex_port 00000000:0000 0A" /proc/net/tcp && break; sleep 0.05; done
+  KAVELIN2_UI=headless KAVELIN2_PORT_COM1="tcp://127.0.0.1:$net_port" wine kavelin2.exe \
+    > station.out 2> station.err &
+  station_pid=$!
+  sim_status=0
+  for _ in $(seq 600); do kill -0 "$sim_pid" 2> /dev/null || break; sleep 0.05; done
+  kill "$sim_pid" 2> /dev/null
+  wait "$sim_pid" || sim_status=$?
+  sim_pid=""
+  for _ in $(seq 100); do [ -s STAT.TXT ] && break; sleep 0.05; done
+  kill -INT "$station_pid"
+  station_status=0
+  for _ in $(seq 200); do kill -0 "$station_pid" 2> /dev/null || break; sleep 0.05; done
+  wait "$station_pid" || station_status=$?
+  station_pid=""
+  kill "$ser2net_pid" 2> /dev/null
+  wait "$ser2net_pid" 2> /dev/null
+  ser2net_pid=""
+  [ "$sim_status" = 0 ] || fail "ser2net: handheld status $sim_status"
+  [ "$station_status" = 0 ] || fail "ser2net: station status $station_status"
+  grep -q '^OK 001 1 ' STAT.TXT 2> /dev/null || fail "ser2net: no OK record in STAT.TXT"
+  [ "$(wc -l < STAT.TXT 2> /dev/null)" = 1 ] || fail "ser2net: STAT.TXT does not hold one record"
+  cmp -s COMMANDE.001 RECU/COMMANDE.001 || fail "ser2net: the uploaded file differs"
+  [ "$(tr -d '\r\n' < TRANS/ARTICLES.DAT)" = "$(cat handheld/ARTICLES.DAT 2> /dev/null)" ] ||
+    fail "ser2net: the downloaded file differs"
+  cmp -s "$ex/sent.bin" sent.bin || fail "ser2net: the handheld did not send what it sent direct"
+  cmp -s "$ex/received.bin" received.bin ||
+    fail "ser2net: the handheld did not receive what it received direct"
+  if [[ "$failed" == *ser2net* ]]; then
+    echo "--- handheld"; cat handheld.out
+    echo "--- station"; cat station.out station.err
+    echo "--- ser2net"; cat ser2net.out
+  fi
 fi
 
 # --- 3. The console front end: the menu and a dialog, in French -------------
@@ -255,4 +320,4 @@ if [ -n "$failed" ]; then
   printf 'wine_e2e: FAILED:%s\n' "$failed"
   exit 1
 fi
-echo "wine_e2e: every check passed (exchange byte for byte, stop during an exchange, idle ${idle_pct}%, console, missing DLL)"
+echo "wine_e2e: every check passed (exchange byte for byte, stop during an exchange, the same exchange through ser2net, idle ${idle_pct}%, console, missing DLL)"

@@ -37,7 +37,7 @@ wineserver -p 30 > /dev/null 2>&1
 failed=""
 for t in win32_test codec_test download_test upload_test poll_loop_test journal_test dialogs_test \
   config_test ui_runtime_test terminal_test handheld_test fake_file_system_test \
-  file_system_test; do
+  file_system_test net_port_test; do
   log="$build_win/$t.wine.log"
   start=$(date +%s)
   if wine "$build_win/$t.exe" --gtest_brief=1 --gtest_filter="-$skip" > "$log" 2>&1; then

@@ -1,5 +1,7 @@
 // The byte primitives. Each acts on line.index and waits only by blocking
-// on the line or the clock: a wait never spins. Each returns what happened;
+// on the line or the clock: a wait never spins. A write never waits: what
+// the port cannot take at once is pending output, and the line's input
+// waits behind it (InputOpen). Each returns what happened;
 // what a time-out or a lost device means for the exchange is its handlers'
 // business.
 #include <algorithm>
@@ -31,6 +33,17 @@ Io WriteOutcome(const SerialPort& port, bool ok) {
   return port.Lost() ? Io::kLost : Io::kWriteFailed;
 }
 
+// The line's input is for reading only once everything the station wrote
+// has left: before that, no answer to it can be due, and a byte already
+// there (a far end that sends without reading) must not move the exchange
+// on while the station's own frame is still waiting for room. The exchange
+// meanwhile waits within its deadlines, and times out as on a silent line.
+bool InputOpen(SerialPort& port) {
+  if (port.PendingOutput() == 0) return true;
+  port.FlushOutput();
+  return port.PendingOutput() == 0;
+}
+
 bool InIdleOrUploadState(char state) {
   return state == kStateUploadOpen || state == kStateReceiving || state == kStateIdle ||
          state == kStateHeaderAccepted;
@@ -40,7 +53,7 @@ bool InIdleOrUploadState(char state) {
 
 bool PollByte(LineEntry& line, uint8_t* byte) {
   SerialPort* port = line.PortHandle.get();
-  if (port == nullptr || port->QueuedInput() <= 0) return false;
+  if (port == nullptr || !InputOpen(*port) || port->QueuedInput() <= 0) return false;
   uint8_t b;
   if (port->Read(&b, 1) != 1) return false;
   *byte = b;
@@ -74,7 +87,7 @@ Io ReadBytes(Station& st, LineEntry& line, uint8_t* buffer, uint32_t n) {
   for (;;) {
     if (PortLost(port)) return Io::kLost;
     if (deadline.PassedAt(st.clock.NowMs())) return Io::kTimeout;
-    if (port != nullptr && got < n) {
+    if (port != nullptr && got < n && InputOpen(*port)) {
       int queued = port->QueuedInput();
       if (queued > 0) {
         int want = static_cast<int>(std::min<uint32_t>(n - got, static_cast<uint32_t>(queued)));

@@ -9,6 +9,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -312,19 +313,56 @@ TEST_F(PosixLine, BytesFlowBothWaysThroughThePrimitives) {
   CloseLines(s.st);
 }
 
-TEST_F(PosixLine, WriteLargerThanTheDriverQueueWaitsForRoom) {
+// A far end that stops reading: every write returns at once, what the
+// driver refuses is kept in order up to the bound, a write beyond it is
+// refused whole, and the wait hands the rest on as the far end reads again.
+TEST_F(PosixLine, FarEndThatStopsReadingNeverHoldsAWriteAndGetsEveryByteOnceItReads) {
   RealStation s;
   auto port = s.serial->Open("COM1");
   ASSERT_NE(nullptr, port);
   port->Configure(FormatOf(Entry("COM1", 2)));
-  std::string data(200000, '\0');
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+  std::string sent;
+  uint8_t frame[1034];
+  int64_t longest_write_ns = 0;
+  int refused = 0;
+  for (int k = 0; k < 200 && refused == 0; ++k) {
+    for (size_t i = 0; i < sizeof frame; ++i) frame[i] = static_cast<uint8_t>(k * 31 + i * 7);
+    timespec a{}, b{};
+    clock_gettime(CLOCK_MONOTONIC, &a);
+    const bool ok = port->Write(frame, sizeof frame);
+    clock_gettime(CLOCK_MONOTONIC, &b);
+    longest_write_ns = std::max<int64_t>(
+        longest_write_ns, (b.tv_sec - a.tv_sec) * 1'000'000'000LL + (b.tv_nsec - a.tv_nsec));
+    if (ok) {
+      sent.append(reinterpret_cast<const char*>(frame), sizeof frame);
+    } else {
+      ++refused;
+    }
+  }
+  // The pty took its 16-20 KB, the port holds up to its bound, then refuses.
+  ASSERT_EQ(1, refused);
+  EXPECT_GT(sent.size(), 20000u);
+  EXPECT_LT(sent.size(), 20000u + 16384u + 8192u);
+  EXPECT_GT(port->PendingOutput(), 16384 - 1034);
+  EXPECT_LE(port->PendingOutput(), 16384);
+  // Generous for a loaded machine, far below any wait for room.
+  EXPECT_LT(longest_write_ns, 200'000'000LL);
+
+  // With nobody reading, a wait on the line waits its time out (for room,
+  // not woken by anything), and gives nothing to read.
+  SerialPort* ports[] = {port.get()};
+  const int32_t start = s.clock->NowMs();
+  s.serial->WaitForInput(ports, 300);
+  EXPECT_GE(s.clock->NowMs() - start, 290);
+  EXPECT_GT(port->PendingOutput(), 0);
+
+  // The far end reads again: the waits hand everything on, in order.
   std::string received;
-  std::thread handheld([&] { received = pty.Receive(data.size(), 5000); });
-  EXPECT_TRUE(
-      port->Write(reinterpret_cast<const uint8_t*>(data.data()), static_cast<int>(data.size())));
+  std::thread handheld([&] { received = pty.Receive(sent.size(), 10000); });
+  for (int i = 0; i < 400 && port->PendingOutput() > 0; ++i) s.serial->WaitForInput(ports, 100);
   handheld.join();
-  EXPECT_TRUE(received == data);
+  EXPECT_EQ(0, port->PendingOutput());
+  EXPECT_TRUE(received == sent) << received.size() << " of " << sent.size() << " bytes";
 }
 
 TEST_F(PosixLine, HungUpPeerNeverMakesTheStationSpin) {

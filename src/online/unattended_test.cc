@@ -1,6 +1,7 @@
 // The station left alone: a line whose device goes away and comes back, and
 // what the log says about every exchange. The handhelds are scripted on the
 // fake lines and the whole poll loop runs on the fake clock.
+#include <algorithm>
 #include <functional>
 #include <optional>
 
@@ -179,6 +180,76 @@ TEST_F(Unattended, LostLineEndsItsExchangeInErrorIsReopenedOnABackOffAndServedAg
   EXPECT_STREQ("", line(0).LastReason);
   // An outage costs a pass per 100 ms at most: the loop never spins.
   EXPECT_LT(passes, static_cast<int>((Now() - 0) / 100) + 40);
+}
+
+// Line 1's handheld asks a long download and stops reading after 2000 bytes
+// (its ACKs still come); line 2 uploads 20 records meanwhile.
+TEST_F(Unattended, FarEndThatStopsReadingHoldsUpItsOwnLineAloneAndEndsTimedOut) {
+  std::string big;
+  for (int i = 0; i < 500; ++i) big += Record(static_cast<char>('a' + i % 26), 64) + "\r\n";
+  WriteFile("TRANS/BIG.DAT", big);
+  WriteFile("TABLE/TABLE.001", "BIG.DAT      64\r\n");
+  lines[0]->room = 2000;
+  PlayHandheld(*lines[0], {Identification("001")}, {{ACK}});
+  std::vector<Bytes> upload = {{ENQ}, HeaderFrame("CDE.002", "00020", {"10"})};
+  std::string records;
+  for (int i = 1; i <= 20; ++i) {
+    const std::string r = Record(static_cast<char>('A' + i), 10);
+    records += r;
+    upload.push_back(DataFrame(i, r));
+  }
+  upload.push_back({EOT});
+  upload.push_back(Identification("002"));
+  PlayHandheld(*lines[1], upload, {{ACK}});
+  lines[1]->queue().clear();
+  lines[1]->Arrive(1000, {ENQ});  // once line 1 is stuck
+
+  int most_blocks = 0, most_pending = 0;
+  std::optional<int64_t> ended_at;
+  until = [&] {
+    most_blocks = std::max(most_blocks, line(0).BlocksSent);
+    if (line(0).PortHandle)
+      most_pending = std::max(most_pending, line(0).PortHandle->PendingOutput());
+    if (!ended_at && StatRecords().size() == 2 && line(0).LinePhase == kPhaseNone) {
+      ended_at = Now();
+      lines[0]->AddRoom(Now() + 1000, 1 << 20);  // it reads again, after the end
+    }
+    return ended_at && Now() >= *ended_at + 3000;
+  };
+  EXPECT_EQ(1, Run());
+  ASSERT_TRUE(ended_at.has_value());
+
+  // Line 2 was served in full while line 1 was stuck, at once.
+  auto stat = StatRecords();
+  ASSERT_EQ(2u, stat.size());
+  EXPECT_EQ("OK 002 2", stat[0].substr(0, 8));
+  EXPECT_EQ("TO 001 1", stat[1].substr(0, 8));
+  EXPECT_EQ(records, ReadFile("RECU/CDE.002"));
+  ASSERT_FALSE(lines[1]->writes().empty());
+  for (const auto& w : lines[1]->writes()) EXPECT_EQ(1000, w.at_ms);
+
+  // Line 1 timed out as on a silent line: eleven deadlines of 3 s after the
+  // stall, with its ENQs kept behind the frame that could not go.
+  EXPECT_EQ(1u, Journal("TO (11 time-outs in a row)").size());
+  EXPECT_GE(*ended_at, 33000);
+  EXPECT_LE(*ended_at, 34000);
+  EXPECT_GT(most_pending, 10);
+  EXPECT_LT(most_pending, 100);  // the rest of one frame and the ENQs, no more frames
+  // Its handheld's ACK of the frame it never got was not taken: no block
+  // was sent beyond the one stuck.
+  const Bytes& out = lines[0]->written();
+  const int frames = static_cast<int>(std::count(out.begin(), out.end(), STX));
+  EXPECT_EQ(frames, most_blocks);
+  // Once it read again it got the rest of that frame, whole and checked, and
+  // nothing the purge at the end of the exchange dropped (ENQs, EOT).
+  ASSERT_GT(out.size(), 2000u);
+  const size_t last = out.size() - 72;
+  ASSERT_EQ(STX, out[last]);
+  EXPECT_EQ(ETX, out[last + 70]);
+  EXPECT_EQ(FrameBcc(out.data() + last + 1, 69), out[last + 71]);
+  EXPECT_EQ(0, line(0).PortHandle->PendingOutput());
+  // Waiting for room never spun: a pass per 100 ms at most.
+  EXPECT_LT(passes, static_cast<int>(Now() / 100) + 40);
 }
 
 // One summary line per exchange, whatever its end.

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/clock.h"
+#include "platform/output_queue.h"
 
 namespace kavelin2 {
 namespace {
@@ -342,22 +343,27 @@ class NetPort : public SerialPort {
     } else {
       bytes.assign(buf, buf + n);
     }
-    return Send(std::move(bytes));
+    return Send(std::move(bytes), /*bounded=*/true);
   }
+
+  int PendingOutput() const override { return lost_ ? 0 : static_cast<int>(outbox_.size()); }
+  void FlushOutput() override { Flush(); }
 
   void Purge() override {
     if (lost_) return;
     // What was written must still reach the handheld (the EOT of an aborted
-    // exchange): it goes first. The server is then told to drop what its
-    // line has brought and not sent yet; what is already on its way here is
-    // dropped on arrival.
+    // exchange): it goes first, as far as the socket takes it now. Writes a
+    // server that stopped reading never took are dropped, but one it took a
+    // part of goes whole, so that no Telnet command is cut in two. The
+    // server is then told to drop what its line has brought and not sent
+    // yet; what is already on its way here is dropped on arrival.
+    Flush();
+    outbox_.DropUnbegun();
     if (telnet_) {
       NetBytes purge;
       const uint8_t value[] = {com_port::kPurgeReceived};
       com_port::AppendCommand(com_port::kPurgeData, value, purge);
       Send(std::move(purge));
-    } else {
-      Flush();
     }
     Pump();
     inbox_.clear();
@@ -409,30 +415,27 @@ class NetPort : public SerialPort {
   }
 
   // Queues |bytes| behind what is still unsent and lets the socket take
-  // them, waiting for room up to kNetWriteStallMs in all. False when they
-  // did not all go: what remains goes with the next transfer, so that no
-  // Telnet command is ever cut in two.
-  bool Send(NetBytes bytes) {
-    outbox_.insert(outbox_.end(), bytes.begin(), bytes.end());
-    return Flush();
+  // what it has room for now, never waiting: the rest goes as room comes
+  // (FlushOutput). False when the port is lost, or when |bounded| line data
+  // would take the queue beyond its bound (then nothing is queued). Telnet
+  // answers and commands are never refused: they are a few bytes each.
+  bool Send(NetBytes bytes, bool bounded = false) {
+    if (lost_) return false;
+    if (!outbox_.Push(bytes, bounded)) return false;
+    Flush();
+    return !lost_;
   }
 
-  bool Flush() {
-    const Deadline deadline = Deadline::After(clock_.NowMs(), kNetWriteStallMs);
-    while (!lost_ && !outbox_.empty()) {
-      NetSocket::Transfer t = socket_->Send(outbox_.data(), static_cast<int>(outbox_.size()));
+  void Flush() {
+    if (lost_) return;
+    outbox_.Flush([this](std::span<const uint8_t> bytes) -> long {
+      NetSocket::Transfer t = socket_->Send(bytes.data(), static_cast<int>(bytes.size()));
       if (t.over) {
         MarkLost(t.reason);
-        break;
+        return -1;
       }
-      if (t.count > 0) {
-        outbox_.erase(outbox_.begin(), outbox_.begin() + t.count);
-        continue;
-      }
-      const int32_t left = deadline.WaitMs(clock_.NowMs());
-      if (left <= 0 || !socket_->WaitWritable(left)) return false;
-    }
-    return !lost_;
+      return t.count;
+    });
   }
 
   std::unique_ptr<NetSocket> socket_;
@@ -441,7 +444,7 @@ class NetPort : public SerialPort {
   TelnetCodec codec_;
   NetBytes inbox_;  // decoded line data; [next_, end) not read yet
   size_t next_ = 0;
-  NetBytes outbox_;  // encoded, not taken by the socket yet
+  OutputQueue outbox_;  // encoded, not taken by the socket yet
   bool lost_ = false;
   std::string reason_;
 };
@@ -450,11 +453,21 @@ std::string NetPort::Negotiate() {
   if (!telnet_) return {};
   NetBytes requests;
   codec_.Begin(requests);
-  if (!Send(std::move(requests))) return lost_ ? reason_ : "the server takes no data";
+  if (!Send(std::move(requests))) return reason_;
   const Deadline deadline = Deadline::After(clock_.NowMs(), kNetNegotiateMs);
-  while (!codec_.Settled()) {
+  while (!codec_.Settled() || !outbox_.empty()) {
     const int32_t left = deadline.WaitMs(clock_.NowMs());
-    if (left <= 0) return "no answer to the Telnet options (is it an RFC 2217 server?)";
+    if (left <= 0) {
+      if (!codec_.Settled()) return "no answer to the Telnet options (is it an RFC 2217 server?)";
+      return "the server takes no data";
+    }
+    // The opening may wait (within its bound): nothing is served yet.
+    if (!outbox_.empty()) {
+      socket_->WaitWritable(left);
+      Flush();
+      if (lost_) return reason_;
+      continue;
+    }
     socket_->WaitReadable(left);
     Pump();
     if (lost_) return reason_;

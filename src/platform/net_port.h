@@ -150,9 +150,6 @@ class NetSocket {
 constexpr int32_t kNetConnectMs = 2000;
 // Longest wait for the server's answers to the Telnet options.
 constexpr int32_t kNetNegotiateMs = 2000;
-// Longest wait for room in the socket's send buffer before a write fails:
-// well inside the exchange's 3 s answer deadline.
-constexpr int32_t kNetWriteStallMs = 1000;
 
 struct NetConnect {
   std::unique_ptr<NetSocket> socket;

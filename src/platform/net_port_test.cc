@@ -1,11 +1,15 @@
 // The network ports' pure parts: URLs, the Telnet codec and the RFC 2217
-// commands, byte for byte.
+// commands, byte for byte; the port over a socket that stops taking bytes.
 #include "platform/net_port.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/output_queue.h"
+#include "testing/fake_clock.h"
 
 namespace kavelin2 {
 namespace {
@@ -336,6 +340,104 @@ TEST(ComPort, LineFormatsBecomeTheirCommands) {
   NetBytes rts = Sub(5, {12});
   drop.insert(drop.end(), rts.begin(), rts.end());
   EXPECT_EQ(Hex(drop), Hex(out));
+}
+
+// A connected socket whose peer takes |room| bytes, then none until given
+// more; it answers the Telnet opening as a willing RFC 2217 server does.
+class FakeSocket : public NetSocket {
+ public:
+  struct Peer {
+    long room = 1 << 20;
+    NetBytes taken;    // what reached the server, in order
+    NetBytes to_send;  // what the server sends next
+    int waits_for_room = 0;
+  };
+  explicit FakeSocket(std::shared_ptr<Peer> peer) : peer_(std::move(peer)) {}
+  Transfer Receive(uint8_t* buf, int n) override {
+    const int k = std::min<int>(n, static_cast<int>(peer_->to_send.size()));
+    std::copy_n(peer_->to_send.begin(), k, buf);
+    peer_->to_send.erase(peer_->to_send.begin(), peer_->to_send.begin() + k);
+    return Transfer::Moved(k);
+  }
+  Transfer Send(const uint8_t* buf, int n) override {
+    const int k = static_cast<int>(std::min<long>(n, peer_->room));
+    peer_->room -= k;
+    peer_->taken.insert(peer_->taken.end(), buf, buf + k);
+    // The server agrees to every request of the opening.
+    for (int i = 0; i + 2 < k; ++i) {
+      if (buf[i] != IAC || buf[i + 1] < WILL || buf[i + 1] > DO) continue;
+      const uint8_t answer = buf[i + 1] == WILL ? DO : WILL;
+      peer_->to_send.insert(peer_->to_send.end(), {IAC, answer, buf[i + 2]});
+      i += 2;
+    }
+    return Transfer::Moved(k);
+  }
+  bool WaitWritable(int32_t) override {
+    ++peer_->waits_for_room;
+    return peer_->room > 0;
+  }
+  bool WaitReadable(int32_t) override { return !peer_->to_send.empty(); }
+  int Handle() const override { return 7; }
+
+ private:
+  std::shared_ptr<Peer> peer_;
+};
+
+// Raw TCP and Telnet alike: a write never waits for room; what the socket
+// refuses is pending, in order, up to the bound; the rest goes as room
+// comes; a purge drops writes not begun but ends a begun one whole, so that
+// no Telnet command or doubled 0xFF is cut.
+TEST(NetPort, WritesNeverWaitAndAPurgeNeverCutsACommand) {
+  for (const bool telnet : {false, true}) {
+    SCOPED_TRACE(telnet ? "rfc2217" : "tcp");
+    FakeClock clock;
+    auto peer = std::make_shared<FakeSocket::Peer>();
+    NetUrl url{telnet ? NetProtocol::kRfc2217 : NetProtocol::kRawTcp, "cradles", "2000"};
+    NetOpen open = OpenNetPort(url, std::make_unique<FakeSocket>(peer), clock);
+    ASSERT_NE(nullptr, open.port) << open.error;
+    SerialPort& port = *open.port;
+    const size_t opening = peer->taken.size();
+
+    // A frame whose 0xFF is doubled by Telnet; the peer takes 5 bytes of it.
+    const NetBytes frame = B({0x02, 'a', 0xFF, 'b', 0x03, 0x7A});
+    const NetBytes wire = telnet ? B({0x02, 'a', 0xFF, 0xFF, 'b', 0x03, 0x7A}) : frame;
+    peer->room = 3;
+    const int64_t before = clock.now();
+    ASSERT_TRUE(port.Write(frame.data(), static_cast<int>(frame.size())));
+    EXPECT_EQ(before, clock.now());
+    EXPECT_EQ(0, peer->waits_for_room);
+    EXPECT_EQ(static_cast<int>(wire.size()) - 3, port.PendingOutput());
+    // More writes queue behind it, up to the bound, and one beyond is refused.
+    const NetBytes enq = B({0x05});
+    int queued = 0;
+    while (port.Write(enq.data(), 1)) ++queued;
+    EXPECT_EQ(static_cast<int>(OutputQueue::kLimit - (wire.size() - 3)), queued);
+    EXPECT_EQ(static_cast<int>(OutputQueue::kLimit), port.PendingOutput());
+    EXPECT_FALSE(port.Lost());
+    // Room for two more bytes: they go with the next flush, in order.
+    peer->room = 2;
+    port.FlushOutput();
+    EXPECT_EQ(NetBytes(wire.begin(), wire.begin() + 5),
+              NetBytes(peer->taken.begin() + static_cast<long>(opening), peer->taken.end()));
+
+    // The exchange ends: the ENQs never begun are dropped, the frame goes
+    // whole, then (Telnet) the purge of the server's buffer.
+    port.Purge();
+    peer->room = 1 << 20;
+    port.FlushOutput();
+    EXPECT_EQ(0, port.PendingOutput());
+    NetBytes expected = wire;
+    if (telnet) {
+      const uint8_t value[] = {com_port::kPurgeReceived};
+      com_port::AppendCommand(com_port::kPurgeData, value, expected);
+    }
+    EXPECT_EQ(Hex(expected),
+              Hex(NetBytes(peer->taken.begin() + static_cast<long>(opening), peer->taken.end())));
+    // And the port serves on: a new write goes at once.
+    ASSERT_TRUE(port.Write(enq.data(), 1));
+    EXPECT_EQ(0x05, peer->taken.back());
+    EXPECT_EQ(0, port.PendingOutput());
+  }
 }
 
 }  // namespace

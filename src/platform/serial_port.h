@@ -28,11 +28,22 @@ class SerialPort {
   // or -1 on failure.
   virtual int Read(uint8_t* buf, int n) = 0;
 
-  // Writes all |n| bytes (waiting for room when the driver's queue is full).
-  // Returns false on failure.
+  // Takes all |n| bytes for the line and hands the device what it takes
+  // now, never waiting for room: the rest is pending output, sent as room
+  // comes (FlushOutput, WaitForInput). Returns false, taking nothing, on a
+  // failure of the line or when the pending output would pass its bound
+  // (platform/output_queue.h: the far end has long stopped reading).
   virtual bool Write(const uint8_t* buf, int n) = 0;
 
-  // Lets what was written leave the port, then empties both queues.
+  // Bytes written that the device has not taken yet.
+  virtual int PendingOutput() const { return 0; }
+  // Hands pending output to the device, as much as it takes now, without
+  // waiting. A failure shows as a lost port or a failed next write.
+  virtual void FlushOutput() {}
+
+  // Lets what was written leave the port as far as the device takes it now
+  // (a write it began is finished; pending writes it has not begun are
+  // dropped), then empties the input queue.
   virtual void Purge() = 0;
 
   // Drops DTR and RTS (before closing).
@@ -72,6 +83,9 @@ class SerialSystem {
   // Blocks until one of |ports| has queued input or |timeout_ms| of station
   // clock time have passed. Returns at once when timeout_ms <= 0. Null
   // entries are ignored. Never spins on a line that has gone away.
+  // A port with pending output is waited on for room instead of input: its
+  // output is handed on as room comes, and the wait ends once all of it has
+  // gone (its input is then the caller's to read again).
   virtual void WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) = 0;
 };
 

@@ -32,6 +32,7 @@
 #include "platform/device_path.h"
 #include "platform/line_speed.h"
 #include "platform/net_port.h"
+#include "platform/output_queue.h"
 #include "platform/serial_port.h"
 #include "platform/termios_settings.h"
 #include "platform/wire_trace.h"
@@ -42,11 +43,6 @@ namespace {
 // What one read() may take from the driver ahead of the caller: the size of
 // the tty layer's own input buffer, so that a read takes everything queued.
 constexpr int kReadAheadSize = 4096;
-
-// A write that finds no room in the driver's queue for this long gives up:
-// the other end has stopped reading (a real line with no flow control always
-// drains; even at 1200 baud room for more bytes comes within about 2 s).
-constexpr int kWriteStallMs = 10000;
 
 // The system's word for a device gone under a wait.
 std::string HangUpReason(short revents) {
@@ -132,6 +128,8 @@ class PosixSerialPort : public SerialPort {
   int QueuedInput() override;
   int Read(uint8_t* buf, int n) override;
   bool Write(const uint8_t* buf, int n) override;
+  int PendingOutput() const override { return dead_ ? 0 : static_cast<int>(pending_.size()); }
+  void FlushOutput() override;
   void Purge() override;
   void DropControlLines() override;
   // A dead line has nothing to wait for.
@@ -168,6 +166,11 @@ class PosixSerialPort : public SerialPort {
   std::shared_ptr<PortRegistry> registry_;
   std::unique_ptr<TerminalOrigin> origin_;
   bool dead_ = false;
+  // Written, not taken by the driver yet (its queue was full).
+  OutputQueue pending_;
+  // A write failed while the device stayed: the next Write says so. Ends
+  // with the exchange's purge.
+  bool write_failed_ = false;
   std::string reason_;
   // A frame arrives in one burst: a single read() takes all of it, instead of
   // asking the driver for the queue's size before every read and reading the
@@ -199,6 +202,7 @@ class PosixSerialSystem : public SerialSystem {
   // The descriptors of a wait, kept from wait to wait: the station waits once
   // per byte it is sent, and need not allocate each time.
   std::vector<pollfd> fds_;
+  std::vector<SerialPort*> owners_;  // the port of each of fds_
 };
 
 PosixSerialPort::PosixSerialPort(int fd, std::shared_ptr<PortRegistry> registry,
@@ -258,30 +262,30 @@ int PosixSerialPort::Read(uint8_t* buf, int n) {
 }
 
 bool PosixSerialPort::Write(const uint8_t* buf, int n) {
-  int done = 0;
-  while (done < n) {
-    if (dead_) return false;
-    ssize_t w = write(fd_, buf + done, static_cast<size_t>(n - done));
-    if (w > 0) {
-      done += static_cast<int>(w);
-      continue;
+  if (dead_ || write_failed_) return false;
+  if (n <= 0) return true;
+  if (!pending_.Push(std::span<const uint8_t>(buf, static_cast<size_t>(n)))) return false;
+  FlushOutput();
+  return !dead_ && !write_failed_;
+}
+
+void PosixSerialPort::FlushOutput() {
+  if (dead_) return;
+  const bool ok = pending_.Flush([this](std::span<const uint8_t> bytes) -> long {
+    for (;;) {
+      const ssize_t w = write(fd_, bytes.data(), bytes.size());
+      if (w >= 0) return static_cast<long>(w);
+      if (errno == EINTR) continue;
+      // The driver's queue is full: the rest waits for room.
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+      Failed(errno);
+      return -1;
     }
-    if (w < 0 && errno == EINTR) continue;
-    if (w == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-      if (w < 0) Failed(errno);
-      return false;
-    }
-    // The driver's queue is full: wait for room, never spin.
-    pollfd p{fd_, POLLOUT, 0};
-    int r = poll(&p, 1, kWriteStallMs);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      MarkDead(HangUpReason(p.revents));
-      return false;
-    }
+  });
+  if (!ok) {
+    if (!dead_) write_failed_ = true;
+    pending_.Clear();
   }
-  return true;
 }
 
 void PosixSerialPort::Purge() {
@@ -291,6 +295,11 @@ void PosixSerialPort::Purge() {
   // drained the output queue is empty, and flushing it anyway would be
   // harmful on a pseudo-terminal, where it discards what the far end has
   // not read yet.
+  // Output the driver would not take (a far end that stopped reading) is
+  // not waited for: what it takes now goes, the rest is dropped.
+  FlushOutput();
+  pending_.DropUnbegun();
+  write_failed_ = false;
   while (tcdrain(fd_) != 0 && errno == EINTR) {
   }
   tcflush(fd_, TCIFLUSH);
@@ -387,9 +396,23 @@ std::unique_ptr<SerialPort> PosixSerialSystem::OpenNet(const std::string& port_n
 void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t timeout_ms) {
   if (timeout_ms <= 0) return;
   std::vector<pollfd>& fds = fds_;
+  std::vector<SerialPort*>& owners = owners_;
   fds.clear();
+  owners.clear();
   for (SerialPort* port : ports) {
     if (port == nullptr) continue;
+    if (port->PendingOutput() > 0) {
+      // Its frame has not gone: wait for room, not for an answer. Output
+      // that goes now, or a line that failed taking it, is the caller's
+      // to look at at once.
+      port->FlushOutput();
+      if (port->PendingOutput() == 0 || port->Lost()) return;
+      const int fd = port->WaitHandle();
+      if (fd < 0) continue;
+      fds.push_back(pollfd{fd, POLLOUT, 0});
+      owners.push_back(port);
+      continue;
+    }
     // Bytes already taken from the device are input a poll cannot see.
     if (port->HoldsInput()) return;
     int fd = port->WaitHandle();
@@ -399,6 +422,7 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
     auto it = ports_->find(fd);
     if (it != ports_->end() && it->second->ReadAhead() > 0) return;
     fds.push_back(pollfd{fd, POLLIN, 0});
+    owners.push_back(port);
   }
   const int32_t start = clock_.NowMs();
   for (bool first = true;; first = false) {
@@ -421,10 +445,11 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
       clock_.SleepMs(remaining);
       return;
     }
-    bool input = false;
+    bool ready = false;
     size_t live = 0;
     for (size_t i = 0; i < fds.size(); ++i) {
       const pollfd p = fds[i];
+      SerialPort* owner = owners[i];
       if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) {
         // Gone for good: polling it again would return at once, forever.
         // The caller learns it from the port (Lost) and closes it.
@@ -432,17 +457,28 @@ void PosixSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t
         if (it == ports_->end()) {
           // A network port: its next transfer tells the reason and marks
           // it lost, so let the caller look at it now.
-          input = true;
+          ready = true;
           continue;
         }
         it->second->MarkDead(HangUpReason(p.revents));
         continue;
       }
-      if (p.revents & POLLIN) input = true;
-      fds[live++] = pollfd{p.fd, POLLIN, 0};
+      if (p.events & POLLOUT) {
+        if (p.revents & POLLOUT) {
+          owner->FlushOutput();
+          // All gone: the line's input is open again.
+          if (owner->PendingOutput() == 0 || owner->Lost()) ready = true;
+        }
+      } else if (p.revents & POLLIN) {
+        ready = true;
+      }
+      fds[live] = pollfd{p.fd, p.events, 0};
+      owners[live] = owner;
+      ++live;
     }
-    if (input) return;
+    if (ready) return;
     fds.resize(live);
+    owners.resize(live);
   }
 }
 

@@ -26,15 +26,17 @@
 #include "platform/comm_settings_win32.h"
 #include "platform/device_path.h"
 #include "platform/net_port.h"
+#include "platform/output_queue.h"
 #include "platform/serial_port.h"
 #include "platform/wire_trace.h"
 
 namespace kavelin2 {
 namespace {
 
-// A write that cannot leave the port for this long gives up: the other end
-// has stopped reading (a line with no flow control always drains).
-constexpr DWORD kWriteStallMs = 10000;
+// How long a purge lets a write already begun finish before it drops the
+// input: the closing EOT of an exchange is gone in a few milliseconds even
+// at 1200 baud. A write still going after that goes on by itself.
+constexpr DWORD kPurgeDrainMs = 100;
 
 // Look-ahead reads in a row that end at once without a byte before the
 // line counts as gone.
@@ -60,15 +62,23 @@ class Win32SerialPort : public SerialPort {
       : h_(h), id_(id), registry_(std::move(registry)) {
     look_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     io_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    wr_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     (*registry_)[id_] = this;
   }
 
   ~Win32SerialPort() override {
     registry_->erase(id_);
     StopLookahead();
+    if (writing_) {
+      // The write points into pending_: it must have ended before that goes.
+      CancelIo(h_);
+      DWORD sent = 0;
+      GetOverlappedResult(h_, &wr_, &sent, TRUE);
+    }
     CloseHandle(h_);
     CloseHandle(look_.hEvent);
     CloseHandle(io_.hEvent);
+    CloseHandle(wr_.hEvent);
   }
 
   void Configure(const LineFormat& format) override {
@@ -115,33 +125,63 @@ class Win32SerialPort : public SerialPort {
   }
 
   bool Write(const uint8_t* buf, int n) override {
-    if (dead_) return false;
+    if (dead_ || write_failed_) return false;
     if (n <= 0) return true;
-    ResetEvent(io_.hEvent);
-    DWORD sent = 0;
-    if (!WriteFile(h_, buf, static_cast<DWORD>(n), nullptr, &io_)) {
-      if (GetLastError() != ERROR_IO_PENDING) {
-        Failed(0);
-        return false;
-      }
-      if (WaitForSingleObject(io_.hEvent, kWriteStallMs) != WAIT_OBJECT_0) {
-        CancelIo(h_);
-        GetOverlappedResult(h_, &io_, &sent, TRUE);
-        return false;
-      }
-    }
-    if (!GetOverlappedResult(h_, &io_, &sent, TRUE)) {
-      Failed(0);
-      return false;
-    }
-    return sent == static_cast<DWORD>(n);
+    if (!pending_.Push(std::span<const uint8_t>(buf, static_cast<size_t>(n)))) return false;
+    FlushOutput();
+    return !dead_ && !write_failed_;
   }
+
+  int PendingOutput() const override { return dead_ ? 0 : static_cast<int>(pending_.size()); }
+
+  // One overlapped write at a time, of the oldest pending bytes; it is left
+  // running, and its end is collected here or by a wait on its event.
+  void FlushOutput() override {
+    while (!dead_ && !pending_.empty()) {
+      if (writing_) {
+        DWORD sent = 0;
+        if (!GetOverlappedResult(h_, &wr_, &sent, FALSE)) {
+          const DWORD error = GetLastError();
+          if (error == ERROR_IO_INCOMPLETE) return;
+          writing_ = false;
+          WriteFailed(error);
+          return;
+        }
+        writing_ = false;
+        pending_.Taken(sent);
+        // Nothing taken without a failure: try again at the next flush,
+        // not in a loop here.
+        if (sent == 0) return;
+        continue;
+      }
+      const std::span<const uint8_t> front = pending_.Front();
+      ResetEvent(wr_.hEvent);
+      if (!WriteFile(h_, front.data(), static_cast<DWORD>(front.size()), nullptr, &wr_)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING) {
+          WriteFailed(error);
+          return;
+        }
+      }
+      writing_ = true;
+    }
+  }
+
+  // The event of the write running, or null.
+  HANDLE WriteEvent() const { return writing_ && !dead_ ? wr_.hEvent : nullptr; }
 
   void Purge() override {
     if (dead_) return;
     // What was just sent (the EOT of an aborted exchange) must still reach
-    // the handheld: let it leave, then drop what came in.
-    FlushFileBuffers(h_);
+    // the handheld: a write begun is given a moment to end, then what came
+    // in is dropped. Pending writes not begun are dropped: a far end that
+    // stopped reading is not waited for.
+    FlushOutput();
+    if (writing_ && WaitForSingleObject(wr_.hEvent, kPurgeDrainMs) == WAIT_OBJECT_0) {
+      FlushOutput();
+    }
+    pending_.DropUnbegun();
+    write_failed_ = false;
     StopLookahead();
     have_look_ = false;
     PurgeComm(h_, PURGE_RXABORT | PURGE_RXCLEAR);
@@ -252,6 +292,13 @@ class Win32SerialPort : public SerialPort {
     if (ok && got == 1) have_look_ = true;  // the byte came before the cancel
   }
 
+  void WriteFailed(DWORD error) {
+    SetLastError(error);
+    Failed(0);
+    if (!dead_) write_failed_ = true;
+    pending_.Clear();
+  }
+
   int Failed(int done) {
     DWORD error = GetLastError();
     // A port whose device has gone (a USB adapter pulled out) answers
@@ -270,6 +317,13 @@ class Win32SerialPort : public SerialPort {
   std::shared_ptr<PortRegistry> registry_;
   OVERLAPPED look_{};
   OVERLAPPED io_{};
+  OVERLAPPED wr_{};  // the write running, when writing_
+  bool writing_ = false;
+  // Written, not taken by the driver yet; the oldest is the write running.
+  OutputQueue pending_;
+  // A write failed while the device stayed: the next Write says so. Ends
+  // with the exchange's purge.
+  bool write_failed_ = false;
   uint8_t look_byte_ = 0;
   ULONGLONG look_started_ = 0;
   int early_ends_ = 0;
@@ -328,12 +382,48 @@ class Win32SerialSystem : public SerialSystem {
     bool ready = false;
     for (SerialPort* port : ports) {
       if (port == nullptr) continue;
+      const int handle = port->WaitHandle();
+      auto it = ports_->find(handle);
+      if (port->PendingOutput() > 0) {
+        // Its frame has not gone: wait for room, not for an answer. Output
+        // that goes now, or a line that failed taking it, is the caller's
+        // to look at at once.
+        if (it == ports_->end()) {
+          if (handle < 0) continue;
+          WSAEVENT event = WSACreateEvent();
+          if (event == WSA_INVALID_EVENT) continue;
+          const SOCKET s = static_cast<SOCKET>(handle);
+          sockets.emplace_back(s, event);
+          // Selected before the send that finds no room, so that the room
+          // it then waits for sets the event.
+          WSAEventSelect(s, event, FD_WRITE | FD_CLOSE);
+          port->FlushOutput();
+          WSANETWORKEVENTS news{};
+          if (port->PendingOutput() > 0 && !port->Lost()) {
+            // What the selection itself recorded is no news: the send after
+            // it found no room. Cleared, so that the wait does not end at once.
+            WSAEnumNetworkEvents(s, event, &news);
+            if (news.lNetworkEvents & FD_WRITE) port->FlushOutput();
+          }
+          if (port->PendingOutput() == 0 || port->Lost() || (news.lNetworkEvents & FD_CLOSE)) {
+            ready = true;
+            break;
+          }
+          events.push_back(event);
+          continue;
+        }
+        port->FlushOutput();
+        if (port->PendingOutput() == 0 || port->Lost()) {
+          ready = true;
+          break;
+        }
+        if (HANDLE event = it->second->WriteEvent()) events.push_back(event);
+        continue;
+      }
       if (port->HoldsInput()) {
         ready = true;
         break;
       }
-      const int handle = port->WaitHandle();
-      auto it = ports_->find(handle);
       if (it == ports_->end()) {
         if (handle < 0) continue;
         WSAEVENT event = WSACreateEvent();

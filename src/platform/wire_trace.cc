@@ -65,6 +65,8 @@ class TracingPort : public SerialPort {
     if (!ok) trace_->Note(name_, "TX FAILED");
     return ok;
   }
+  int PendingOutput() const override { return inner_->PendingOutput(); }
+  void FlushOutput() override { inner_->FlushOutput(); }
   void Purge() override {
     inner_->Purge();
     trace_->Note(name_, "PURGE");

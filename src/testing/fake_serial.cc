@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/output_queue.h"
+
 namespace kavelin2 {
 
 void FakeLine::Arrive(int64_t at_ms, const std::vector<uint8_t>& bytes) {
@@ -18,6 +20,14 @@ std::deque<uint8_t>& FakeLine::queue() {
 }
 
 int64_t FakeLine::NextArrival() const { return pending_.empty() ? -1 : pending_.begin()->first; }
+
+int64_t FakeLine::Room() {
+  while (!room_due_.empty() && room_due_.begin()->first <= clock_.now()) {
+    if (room >= 0) room += room_due_.begin()->second;
+    room_due_.erase(room_due_.begin());
+  }
+  return room;
+}
 
 std::vector<uint8_t> FakeLine::TakeWritten() {
   std::vector<uint8_t> out;
@@ -60,10 +70,27 @@ class FakePort : public SerialPort {
   }
   bool Write(const uint8_t* buf, int n) override {
     if (line_.fail_writes || line_.lost) return false;
-    line_.RecordWrite(buf, n);
+    if (!pending_.Push(std::span<const uint8_t>(buf, static_cast<size_t>(std::max(n, 0)))))
+      return false;
+    FlushOutput();
     return true;
   }
+  int PendingOutput() const override { return line_.lost ? 0 : static_cast<int>(pending_.size()); }
+  void FlushOutput() override {
+    if (line_.lost) return;
+    pending_.Flush([this](std::span<const uint8_t> bytes) -> long {
+      const int64_t room = line_.Room();
+      const size_t take =
+          room < 0 ? bytes.size() : std::min(bytes.size(), static_cast<size_t>(room));
+      if (take == 0) return 0;
+      if (room >= 0) line_.room -= static_cast<int64_t>(take);
+      line_.RecordWrite(bytes.data(), static_cast<int>(take));
+      return static_cast<long>(take);
+    });
+  }
   void Purge() override {
+    FlushOutput();
+    pending_.DropUnbegun();
     line_.queue().clear();
     ++line_.purges;
   }
@@ -75,6 +102,7 @@ class FakePort : public SerialPort {
 
  private:
   FakeLine& line_;
+  OutputQueue pending_;
 };
 
 }  // namespace
@@ -103,6 +131,14 @@ void FakeSerialSystem::WaitForInput(std::span<SerialPort* const> ports, int32_t 
     if (fake == nullptr) continue;
     FakeLine& line = fake->line();
     if (line.lost) continue;  // nothing comes from a lost device
+    if (port->PendingOutput() > 0) {
+      // Waits for room, not for input; returns once the output has gone.
+      port->FlushOutput();
+      if (port->PendingOutput() == 0) return;
+      int64_t room_at = line.NextRoom();
+      if (room_at >= 0 && room_at < until) until = room_at;
+      continue;
+    }
     if (!line.queue().empty()) return;
     int64_t next = line.NextArrival();
     if (next >= 0 && next < until) until = next;

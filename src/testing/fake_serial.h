@@ -61,6 +61,17 @@ class FakeLine {
     lost = true;
     lost_reason = reason;
   }
+  // How many more bytes of the station's output the device takes: a far
+  // end that stops reading takes |room| bytes, then none until AddRoom
+  // gives it more. -1 (the default) takes everything at once. What the
+  // device has not taken is the port's pending output, and is not in
+  // written() until it goes.
+  int64_t room = -1;
+  void AddRoom(int64_t at_ms, int64_t bytes) { room_due_.emplace(at_ms, bytes); }
+  // |room| with the room due by now added; the time more is due, or -1.
+  int64_t Room();
+  int64_t NextRoom() const { return room_due_.empty() ? -1 : room_due_.begin()->first; }
+
   // Station times of every attempt to open the device, successful or not.
   std::vector<int64_t> open_attempts;
 
@@ -73,6 +84,7 @@ class FakeLine {
   std::multimap<int64_t, std::vector<uint8_t>> pending_;
   std::vector<uint8_t> written_;
   std::vector<Write> writes_;
+  std::multimap<int64_t, int64_t> room_due_;
 };
 
 class FakeSerialSystem : public SerialSystem {
