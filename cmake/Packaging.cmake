@@ -10,6 +10,7 @@
 #   PREFIX/share/doc/kavelin2/              README.service, example.env,
 #                                           copyright, changelog.Debian.gz,
 #                                           examples/kavelin2.rules.yml
+#   PREFIX/share/lintian/overrides/kavelin2 the one tag that does not apply
 #
 # cpack (make package) builds kavelin2_VERSION_ARCH.deb with prefix /usr.
 
@@ -40,6 +41,8 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/README.service ${CMAKE_SOURCE_DIR}/p
         DESTINATION share/doc/kavelin2)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kavelin2.rules.yml
         DESTINATION share/doc/kavelin2/examples)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/lintian-overrides
+        DESTINATION share/lintian/overrides RENAME kavelin2)
 # The unit names the program by its installed path, which is only known when
 # installing (cpack installs with its own prefix).
 install(CODE "
@@ -54,15 +57,19 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kavelin2)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "kavelin2")
-set(CPACK_PACKAGE_CONTACT "kavelin2 maintainers <kavelin2@localhost>")
+set(CPACK_PACKAGE_CONTACT "kavelin2 maintainers <maintainers@kavelin2.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "File-transfer station for portable handheld terminals")
 set(CPACK_PACKAGE_DESCRIPTION
-    "Serves up to two serial lines unattended: stores every uploaded file byte-exact, sends each\n\
-handheld the files its table lists and logs every exchange. Includes the handheld simulator\n\
-kavelin2-handheld and the systemd unit template kavelin2@.service.")
+    "Serves up to two serial lines unattended: stores every uploaded file\n\
+byte-exact, sends each handheld the files its table lists and logs every\n\
+exchange. Includes the handheld simulator kavelin2-handheld and the systemd\n\
+unit template kavelin2@.service.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The first packaging of this version: a Debian revision, so that the
+# changelog is changelog.Debian (a native package has none).
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
