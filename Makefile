@@ -8,6 +8,8 @@ PACKAGES := cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev lib
 # The office view: Beast and Asio (header-only), JSON; Prometheus and Chromium
 # for its tests.
 PACKAGES += libboost1.81-dev nlohmann-json3-dev prometheus chromium
+# The package is checked by lintian.
+PACKAGES += lintian
 # The device server that the tests of network ports (tcp://, rfc2217://) run
 # on 127.0.0.1.
 PACKAGES += ser2net

@@ -24,10 +24,14 @@ deb=$(ls "$work"/out/kavelin2_*.deb)
 # What the package holds and declares.
 listing=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/kavelin2 ./usr/bin/kavelin2-handheld ./usr/lib/kavelin2/libkavelin2ui.so \
-    ./usr/share/man/man1/kavelin2.1 ./usr/share/man/man1/kavelin2-handheld.1 \
-    './usr/lib/systemd/system/kavelin2@.service' ./usr/share/doc/kavelin2/README.service; do
+    ./usr/share/man/man1/kavelin2.1.gz ./usr/share/man/man1/kavelin2-handheld.1.gz \
+    './usr/lib/systemd/system/kavelin2@.service' ./usr/share/doc/kavelin2/README.service \
+    ./usr/share/doc/kavelin2/copyright ./usr/share/doc/kavelin2/changelog.Debian.gz \
+    ./usr/lib/kavelin2/kavelin2-alert ./usr/share/doc/kavelin2/examples/kavelin2.rules.yml; do
   grep -qF " $path" <<<"$listing" || fail "the package lacks $path"
 done
+grep -qE '^-rwxr-xr-x .* \./usr/lib/kavelin2/kavelin2-alert$' <<<"$listing" ||
+  fail "the alert program is not executable"
 if grep -E 'partial|_test|gtest|\.a$' <<<"$listing"; then fail "test files in the package"; fi
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libc6' <<<"$depends" || fail "Depends has no shared library dependencies: $depends"
@@ -42,6 +46,37 @@ if grep -q 'rm ' "$work/control/postrm"; then fail "postrm removes files"; fi
 dpkg-deb -x "$deb" "$work/root"
 grep -qx 'ExecStart=/usr/bin/kavelin2' "$work/root/usr/lib/systemd/system/kavelin2@.service" ||
   fail "the unit does not start /usr/bin/kavelin2"
+doc="$work/root/usr/share/doc/kavelin2"
+head -1 "$doc/copyright" |
+  grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "copyright is not machine-readable"
+zcat "$doc/changelog.Debian.gz" | head -1 | grep -q "^kavelin2 ($(dpkg-deb -f "$deb" Version)) " ||
+  fail "changelog.Debian does not begin with this version"
+promtool check rules "$doc/examples/kavelin2.rules.yml" >/dev/null || fail "the rules do not check"
+
+# The example alert program, without sendmail: one journal line through logger
+# (a stand-in here, recording its arguments), else a line on standard error.
+alert="$work/root/usr/lib/kavelin2/kavelin2-alert"
+mkdir -p "$work/fakebin"
+printf '#!/bin/sh\nprintf "%%s\\n" "$@" > "%s/logger.args"\n' "$work" > "$work/fakebin/logger"
+chmod 755 "$work/fakebin/logger"
+if [ ! -x /usr/sbin/sendmail ] && [ ! -x /usr/lib/sendmail ]; then
+  env -i PATH="$work/fakebin:/usr/bin:/bin" KAVELIN2_ALERT_EVENT=line-lost \
+    KAVELIN2_ALERT_TEXT='line 1 (COM1, /dev/ttyUSB0) lost for 61 s: No such device' \
+    "$alert" line-lost line=1 || fail "the alert program failed"
+  [ "$(cat "$work/logger.args")" = "$(printf '%s\n' -t kavelin2-alert -- \
+    'line-lost: line 1 (COM1, /dev/ttyUSB0) lost for 61 s: No such device')" ] ||
+    fail "the alert program logged: $(cat "$work/logger.args")"
+  err=$(env -i PATH=/nonexistent KAVELIN2_ALERT_EVENT=result-log-failed KAVELIN2_ALERT_TEXT='x y' \
+    /bin/sh "$alert" result-log-failed 2>&1 >/dev/null)
+  [ "$err" = "kavelin2-alert: result-log-failed: x y" ] || fail "alert without logger: $err"
+fi
+
+# Lintian finds nothing (when installed; make deps installs it).
+if command -v lintian >/dev/null; then
+  tags=$(lintian --no-tag-display-limit "$deb" 2>&1 | grep -E '^[EW]: ' || true)
+  [ -z "$tags" ] || fail "lintian: $tags"
+fi
 
 bin="$work/root/usr/bin"
 # The extracted programs must not find anything of the build tree.

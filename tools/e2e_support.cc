@@ -227,9 +227,10 @@ double ProcessCpuSeconds(pid_t pid) {
 }
 
 StationProcess::StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports,
-                               bool transcript)
+                               bool transcript, const std::map<std::string, std::string>& extra)
     : transcript_(dir / "transcript.txt") {
-  std::map<std::string, std::string> env{{"KAVELIN2_UI", "headless"}};
+  std::map<std::string, std::string> env = extra;
+  env["KAVELIN2_UI"] = "headless";
   if (transcript) env["KAVELIN2_UI_TRANSCRIPT"] = transcript_;
   for (const auto& [port, path] : ports) env["KAVELIN2_PORT_" + port] = path;
   child_ = std::make_unique<Child>(BuildDir() + "/kavelin2", std::vector<std::string>{}, dir.path(),

@@ -82,8 +82,9 @@ class StationProcess {
  public:
   // |ports| maps "COM1"/"COM2" to the device paths. Without |transcript| the
   // UI commands are not recorded (as for measurements).
+  // |env| adds variables to the station's environment.
   StationProcess(const WorkDir& dir, const std::map<std::string, std::string>& ports,
-                 bool transcript = true);
+                 bool transcript = true, const std::map<std::string, std::string>& env = {});
   // SIGTERM, then the exit status (-1 when it did not end in |timeout_ms|).
   int Stop(int timeout_ms = 15000);
   Child& child() { return *child_; }

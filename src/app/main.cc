@@ -55,13 +55,11 @@ int main(int argc, char** argv) {
                       .fs = fs.get(),
                       .notifier = notifier.get()},
              NewDynamicUiRuntimeLink());
-  AddStationConsumers(st);
+  std::shared_ptr<office::SnapshotStore> store = AddStationConsumers(st, office_config);
   std::unique_ptr<office::OfficeServer> office_server;
   if (office_config.enabled) {
-    office::ViewOptions view;
     std::string error;
-    office_server =
-        office::StartOfficeServer(AddOfficeView(st, view), office_config.server, &error);
+    office_server = office::StartOfficeServer(store, office_config.server, &error);
     if (office_server == nullptr) {
       std::fprintf(stderr, "kavelin2: office view: %s\n", error.c_str());
       return kExitFailure;

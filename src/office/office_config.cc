@@ -1,6 +1,8 @@
 #include "office/office_config.h"
 
 #include <arpa/inet.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -98,10 +100,48 @@ bool CarriesToken(std::string_view value, const std::string& token) {
   return false;
 }
 
-OfficeConfig ReadOfficeConfig(const std::function<const char*(const char*)>& get) {
-  OfficeConfig c;
+namespace {
+
+// The overdue period and the alert settings, which hold with or without the
+// HTTP listener.
+void ReadTuning(const std::function<const char*(const char*)>& get, OfficeConfig& c) {
+  long value = 0;
+  if (const char* hours = get("KAVELIN2_OVERDUE_HOURS"); hours != nullptr && *hours != 0) {
+    if (!ParseInt(hours, 1, 24 * 366, &value)) {
+      c.error = std::string("KAVELIN2_OVERDUE_HOURS=") + hours + ": not a number of hours";
+      return;
+    }
+    c.server.overdue_hours = static_cast<int>(value);
+  }
+  // The program is named by its absolute path: it is started without a shell
+  // or a search, from whatever directory the station works in. One that is
+  // not an executable file stops the station at start, like any bad setting;
+  // one that goes away later is logged when it cannot be started.
+  if (const char* program = get("KAVELIN2_ALERT_PROGRAM"); program != nullptr && *program != 0) {
+    c.alert_program = program;
+    struct stat sb;
+    if (program[0] != '/') {
+      c.error = std::string("KAVELIN2_ALERT_PROGRAM=") + program + ": not an absolute path";
+      return;
+    }
+    if (stat(program, &sb) != 0 || !S_ISREG(sb.st_mode) || access(program, X_OK) != 0) {
+      c.error = std::string("KAVELIN2_ALERT_PROGRAM=") + program + ": not an executable file";
+      return;
+    }
+  }
+  if (const char* after = get("KAVELIN2_ALERT_AFTER_S"); after != nullptr && *after != 0) {
+    if (!ParseInt(after, 0, 86400 * 7, &value)) {
+      c.error = std::string("KAVELIN2_ALERT_AFTER_S=") + after + ": not a number of seconds";
+      return;
+    }
+    c.alert_after_s = static_cast<int>(value);
+  }
+}
+
+// The listener's address and token.
+void ReadHttp(const std::function<const char*(const char*)>& get, OfficeConfig& c) {
   const char* http = get("KAVELIN2_HTTP");
-  if (http == nullptr || *http == 0) return c;
+  if (http == nullptr || *http == 0) return;
   c.enabled = true;
   std::string text = http;
   // "127.0.0.1:8180", "[::1]:8180".
@@ -117,7 +157,7 @@ OfficeConfig ReadOfficeConfig(const std::function<const char*(const char*)>& get
       !ParseInt(text.substr(colon + 1), 0, 65535, &port)) {
     c.error =
         "KAVELIN2_HTTP=" + text + ": not ADDRESS:PORT with a numeric address (127.0.0.1:8180)";
-    return c;
+    return;
   }
   c.server.address = host;
   c.server.port = static_cast<uint16_t>(port);
@@ -133,33 +173,23 @@ OfficeConfig ReadOfficeConfig(const std::function<const char*(const char*)>& get
     if (!in || token.empty() || token.find_first_of(" \t\r\n") != std::string::npos) {
       c.error = std::string("KAVELIN2_HTTP_TOKEN_FILE=") + token_file +
                 (!in ? ": cannot be read" : ": holds no token (one line, no blanks)");
-      return c;
+      return;
     }
     c.server.token = token;
   } else if (!IsLoopbackAddress(host)) {
     c.error =
         "KAVELIN2_HTTP=" + text +
         " is not a loopback address: KAVELIN2_HTTP_TOKEN_FILE must name the file of its token";
-    return c;
+    return;
   }
+}
 
-  long value = 0;
-  if (const char* hours = get("KAVELIN2_OVERDUE_HOURS"); hours != nullptr && *hours != 0) {
-    if (!ParseInt(hours, 1, 24 * 366, &value)) {
-      c.error = std::string("KAVELIN2_OVERDUE_HOURS=") + hours + ": not a number of hours";
-      return c;
-    }
-    c.server.overdue_hours = static_cast<int>(value);
-  }
-  if (const char* program = get("KAVELIN2_ALERT_PROGRAM"); program != nullptr)
-    c.alert_program = program;
-  if (const char* after = get("KAVELIN2_ALERT_AFTER_S"); after != nullptr && *after != 0) {
-    if (!ParseInt(after, 0, 86400 * 7, &value)) {
-      c.error = std::string("KAVELIN2_ALERT_AFTER_S=") + after + ": not a number of seconds";
-      return c;
-    }
-    c.alert_after_s = static_cast<int>(value);
-  }
+}  // namespace
+
+OfficeConfig ReadOfficeConfig(const std::function<const char*(const char*)>& get) {
+  OfficeConfig c;
+  ReadTuning(get, c);
+  if (c.error.empty()) ReadHttp(get, c);
   return c;
 }
 

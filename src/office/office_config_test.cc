@@ -2,6 +2,7 @@
 #include "office/office_config.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <map>
 #include <string>
@@ -51,6 +52,40 @@ TEST(OfficeConfigTest, LoopbackNeedsNoTokenAnyOtherAddressRefusesWithoutOne) {
   EXPECT_EQ(6, From({{"KAVELIN2_HTTP", "127.0.0.1:1"}, {"KAVELIN2_OVERDUE_HOURS", "6"}})
                    .server.overdue_hours);
   EXPECT_NE("", From({{"KAVELIN2_HTTP", "127.0.0.1:1"}, {"KAVELIN2_OVERDUE_HOURS", "0"}}).error);
+}
+
+// Alerts need no listener; their program is an absolute path to an
+// executable file, or the station does not start.
+TEST(OfficeConfigTest, AlertSettingsHoldWithoutTheListenerAndRefuseABadProgram) {
+  ScopedTempDir dir;
+  const std::string program = dir.path() + "/alert";
+  WriteFile(program, "#!/bin/sh\n");
+  chmod(program.c_str(), 0755);
+  WriteFile("plain", "#!/bin/sh\n");
+  OfficeConfig c = From({{"KAVELIN2_ALERT_PROGRAM", program},
+                         {"KAVELIN2_ALERT_AFTER_S", "5"},
+                         {"KAVELIN2_OVERDUE_HOURS", "6"}});
+  EXPECT_EQ("", c.error);
+  EXPECT_FALSE(c.enabled);
+  EXPECT_EQ(program, c.alert_program);
+  EXPECT_EQ(5, c.alert_after_s);
+  EXPECT_EQ(6, c.server.overdue_hours);
+  EXPECT_EQ(60, From({{"KAVELIN2_ALERT_PROGRAM", program}}).alert_after_s);
+  EXPECT_EQ("", From({{"KAVELIN2_ALERT_PROGRAM", ""}}).alert_program);
+  const std::pair<std::string, std::string> bad[] = {
+      {"alert", "not an absolute path"},
+      {dir.path() + "/plain", "not an executable file"},
+      {dir.path() + "/absent", "not an executable file"},
+      {dir.path(), "not an executable file"},
+  };
+  for (const auto& [path, why] : bad) {
+    OfficeConfig b = From({{"KAVELIN2_ALERT_PROGRAM", path}});
+    EXPECT_EQ("KAVELIN2_ALERT_PROGRAM=" + path + ": " + why, b.error);
+  }
+  for (const char* after : {"-1", "x", "604801"})
+    EXPECT_NE("",
+              From({{"KAVELIN2_ALERT_PROGRAM", program}, {"KAVELIN2_ALERT_AFTER_S", after}}).error)
+        << after;
 }
 
 TEST(OfficeConfigTest, TheTokenComesAsBearerOrAsTheBasicPassword) {

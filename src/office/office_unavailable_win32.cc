@@ -4,6 +4,7 @@
 // office expects to see.
 #include <cstdlib>
 
+#include "office/alerts.h"
 #include "office/http_server.h"
 #include "office/office_config.h"
 #include "office/office_view.h"
@@ -17,6 +18,12 @@ OfficeConfig ReadOfficeConfig(const std::function<const char*(const char*)>& get
   if (http != nullptr && *http != 0) {
     c.enabled = true;
     c.error = "KAVELIN2_HTTP: the office view is not part of the Windows build";
+  }
+  // Alerts read the overdue handhelds from the office view's history.
+  const char* program = get("KAVELIN2_ALERT_PROGRAM");
+  if (c.error.empty() && program != nullptr && *program != 0) {
+    c.alert_program = program;
+    c.error = "KAVELIN2_ALERT_PROGRAM: alerts are not part of the Windows build";
   }
   return c;
 }
@@ -32,7 +39,14 @@ std::unique_ptr<OfficeServer> StartOfficeServer(std::shared_ptr<SnapshotStore>,
 }
 
 OfficeView::OfficeView(Station& st, std::shared_ptr<SnapshotStore> store, ViewOptions options)
-    : st_(st), store_(std::move(store)), options_(std::move(options)), journal_(st.fs, kJournalFileName) {}
+    : st_(st),
+      store_(std::move(store)),
+      options_(std::move(options)),
+      journal_(st.fs, kJournalFileName) {}
+
+std::unique_ptr<EventSink> NewAlerts(Station&, std::shared_ptr<SnapshotStore>, AlertOptions) {
+  return nullptr;
+}
 
 void OfficeView::OnEvent(const Event&) {}
 void OfficeView::OnPass() {}

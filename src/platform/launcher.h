@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kavelin2 {
 
@@ -24,6 +25,17 @@ class ProgramLauncher {
   // returns at once (the Windows station runs "NOTEPAD.EXE <path>"). Only
   // meaningful when HasDesktop().
   virtual void ViewTextFile(const std::string& path) = 0;
+
+  // Starts the program |argv|[0] (a path, never looked up and never given to
+  // a shell) with the arguments |argv|, in the station's environment with
+  // |env| ("NAME=VALUE", replacing a variable of the same name) added, and
+  // returns as soon as the program runs: it is never waited for and leaves
+  // nothing behind for the station to collect. Its standard input and output
+  // are the null device; its standard error is the station's (a service's
+  // journal) unless that is a terminal, which belongs to the front end.
+  // False, with the system's reason in |error|, when it could not be started.
+  virtual bool RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                          std::string* error) = 0;
 };
 
 // Command lines run by /bin/sh in a process of their own, detached from the

@@ -131,6 +131,92 @@ TEST(PosixLauncher, CommandThatCannotStartIsSilent) {
   EXPECT_TRUE(NoChildren());
 }
 
+// A program run without a shell gets its arguments and environment exactly as
+// given, whatever the shell would have made of them; the station does not wait
+// for it, keeps no child, and shares no descriptor but standard error with it.
+TEST(PosixLauncher, RunProgramPassesArgumentsAndEnvironmentVerbatimWithoutWaiting) {
+  ScopedTempDir dir;
+  const std::string program = dir.path() + "/alert prog";
+  WriteFile(program,
+            "#!/bin/sh\n"
+            "sleep 1\n"
+            "for a in \"$0\" \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"$OUT.args\"\n"
+            "printf '%s|%s|%s\\n' \"$KAVELIN2_T_A\" \"$KAVELIN2_T_OLD\" \"$PATH\" > \"$OUT.env\"\n"
+            "env | grep -c '^KAVELIN2_T_OLD=' >> \"$OUT.env\"\n"
+            "cat > \"$OUT.stdin\"; ls /proc/$$/fd > \"$OUT.fds\"\n"
+            "echo to-stderr >&2; echo to-stdout\n"
+            "echo done > \"$OUT.done\"\n");
+  ASSERT_EQ(0, chmod(program.c_str(), 0755));
+  int held = open("held.txt", O_CREAT | O_RDWR, 0644);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(dup2(held, 100), 100);
+  ScopedEnv scoped;
+  scoped.Set("KAVELIN2_T_OLD", "old");
+  fflush(stderr);
+  int saved = dup(STDERR_FILENO);
+  int capture = open("stderr.txt", O_CREAT | O_TRUNC | O_WRONLY, 0644);
+  ASSERT_GE(capture, 0);
+  dup2(capture, STDERR_FILENO);
+
+  auto launcher = NewPosixProgramLauncher();
+  const std::string out = dir.path() + "/out";
+  std::string error;
+  auto start = steady_clock::now();
+  bool ran = launcher->RunProgram(
+      {program, "$(touch pwned)", "a b; rm -rf x", "", "'\"*\\", "line\nbreak"},
+      {"OUT=" + out, "KAVELIN2_T_A=two  words $HOME", "KAVELIN2_T_OLD=new"}, &error);
+  auto took = steady_clock::now() - start;
+  EXPECT_TRUE(NoChildren());
+  bool finished = WaitForFile(out + ".done");
+  std::this_thread::sleep_for(milliseconds(50));
+  dup2(saved, STDERR_FILENO);
+  close(saved);
+  close(capture);
+  close(100);
+  close(held);
+
+  ASSERT_TRUE(ran) << error;
+  EXPECT_LT(took, milliseconds(900));  // the program sleeps a whole second first
+  ASSERT_TRUE(finished);
+  EXPECT_EQ("[" + program + "]\n[$(touch pwned)]\n[a b; rm -rf x]\n[]\n['\"*\\]\n[line\nbreak]\n",
+            ReadFile(out + ".args"));
+  EXPECT_FALSE(FileExists("pwned"));
+  EXPECT_EQ("two  words $HOME|new|" + std::string(getenv("PATH")) + "\n1\n",
+            ReadFile(out + ".env"));
+  EXPECT_EQ("", ReadFile(out + ".stdin"));
+  EXPECT_EQ(std::string::npos, ReadFile(out + ".fds").find("100")) << ReadFile(out + ".fds");
+  // Standard error is the station's (not a terminal here); standard output
+  // is not.
+  EXPECT_EQ("to-stderr\n", ReadFile("stderr.txt"));
+  EXPECT_TRUE(NoChildren());
+}
+
+TEST(PosixLauncher, RunProgramThatCannotStartSaysWhyAndLeavesNothing) {
+  ScopedTempDir dir;
+  WriteFile("not-executable", "#!/bin/sh\necho ran > ran.txt\n");
+  chmod("not-executable", 0644);
+  auto launcher = NewPosixProgramLauncher();
+  struct Case {
+    std::vector<std::string> argv;
+    std::string error_has;
+  };
+  const Case cases[] = {
+      {{dir.path() + "/missing"}, dir.path() + "/missing: No such file or directory"},
+      {{dir.path() + "/not-executable"}, "Permission denied"},
+      {{dir.path()}, "Permission denied"},                       // a directory
+      {{"sh", "-c", "echo ran > ran.txt"}, "sh: No such file"},  // never looked up on PATH
+      {{}, "no program"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_FALSE(launcher->RunProgram(c.argv, {}, &error)) << c.error_has;
+    EXPECT_NE(std::string::npos, error.find(c.error_has)) << error;
+    EXPECT_TRUE(NoChildren());
+  }
+  std::this_thread::sleep_for(milliseconds(100));
+  EXPECT_FALSE(FileExists("ran.txt"));
+}
+
 TEST(PosixLauncher, DesktopNeedsADisplayAndXdgOpen) {
   ScopedTempDir dir;
   std::string bin = MakeFakeXdgOpen(dir.path() + "/bin", true);

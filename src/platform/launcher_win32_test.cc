@@ -25,5 +25,28 @@ TEST(LauncherOnWindows, ProgramsRunBesideTheStationWhichNeverWaitsForThem) {
   launcher->Launch("no-such-program-here.exe STAT.TXT", ProgramLauncher::kShowMaximized);
 }
 
+// An alert program gets the station's environment with its own variables
+// added, a quoted argument whole, and a missing program is told, not ignored.
+TEST(LauncherOnWindows, RunProgramAddsTheEnvironmentAndSaysWhenItCannotStart) {
+  ScopedTempDir dir;
+  auto launcher = NewPlatformProgramLauncher();
+  char system_dir[MAX_PATH] = {};
+  ASSERT_GT(GetSystemDirectoryA(system_dir, MAX_PATH), 0u);
+  const std::string cmd = std::string(system_dir) + "\\cmd.exe";
+  SetEnvironmentVariableA("KAVELIN2_T_OLD", "old");
+  std::string error;
+  ASSERT_TRUE(launcher->RunProgram({cmd, "/c", "echo %KAVELIN2_T_A%^|%KAVELIN2_T_OLD%> env.txt"},
+                                   {"KAVELIN2_T_A=two words", "kavelin2_t_old=new"}, &error))
+      << error;
+  for (int i = 0; i < 100 && ReadFile("env.txt").empty(); ++i) Sleep(100);
+  Sleep(100);
+  EXPECT_EQ("two words|new\r\n", ReadFile("env.txt"));
+  SetEnvironmentVariableA("KAVELIN2_T_OLD", nullptr);
+
+  EXPECT_FALSE(launcher->RunProgram({dir.path() + "\\missing.exe"}, {}, &error));
+  EXPECT_NE(std::string::npos, error.find("missing.exe: ")) << error;
+  EXPECT_FALSE(launcher->RunProgram({}, {}, &error));
+}
+
 }  // namespace
 }  // namespace kavelin2
