@@ -129,10 +129,15 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
   const TableReadFn read = [&line](uint8_t* buf, size_t count) {
     return ReadUpTo(line.TableFile.get(), buf, count);
   };
+  // Shown once per step, not once per entry: a table of thousands of
+  // entries that cannot be sent would otherwise send the UI as many
+  // identical commands while both lines wait.
+  bool phase_shown = false;
   for (;;) {
     TableEntry entry;
     if (!ReadTableEntry(read, &entry)) return EndOfTable(st, line);
-    st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kToHandheld));
+    if (!phase_shown) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kToHandheld));
+    phase_shown = true;
     std::memcpy(line.TableEntryName, entry.name, sizeof line.TableEntryName);
     std::memcpy(line.EntryKind, entry.kind, sizeof line.EntryKind);
     std::memcpy(line.BlockSizeText, entry.block_size, sizeof line.BlockSizeText);

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "exchange/download_fixture.h"
+#include "testing/fake_file_system.h"
+#include "wire/table_entry.h"
 
 namespace kavelin2 {
 namespace {
@@ -400,6 +403,162 @@ TEST_F(DownloadStepTest, SecondLineUsesItsOwnNumberAndPort) {
   EXPECT_EQ(Byte(ACK) + Byte(ENQ), std::string(written.begin(), written.end()));
   EXPECT_TRUE(line.written().empty());
   EXPECT_FALSE(Commands("AFFICHE, PORTABLE,2=002").empty());
+}
+
+}  // namespace
+}  // namespace kavelin2
+
+namespace kavelin2 {
+namespace {
+
+// One table entry whose file is not what a download can send, on the fake
+// file system: what the handheld gets, what the log says, what the result
+// row shows.
+struct Unsendable {
+  const char* label;
+  const char* entry;     // the table line
+  const char* file;      // in trans/
+  std::string contents;  // for a regular file
+  FileKind kind;         // kRegular: a file; kDirectory: a directory; else special
+  bool unreadable;
+  const char* warning;  // in the log line
+  int frames_expected;  // data frames the handheld gets for this entry
+};
+
+class UnsendableEntryTest : public ::testing::TestWithParam<Unsendable> {};
+
+TEST_P(UnsendableEntryTest, IsSkippedOrCutWithItsReasonAndTheResultCountsTheWarning) {
+  const Unsendable& c = GetParam();
+  FakeFileSystem fs;
+  TestStation ts(&fs);
+  FakeLine& line = ts.serial.AddLine("COM1");
+  LineEntry& L = ts.st.LineTable[0];
+  L.PortHandle = ts.serial.Open("COM1");
+  std::strcpy(ts.st.Paths.TABLE, "tables/");
+  std::strcpy(ts.st.Paths.TRANS, "trans/");
+  std::strcpy(ts.st.CurrentLanguage, "Anglais");
+  ts.st.Options = FileOptions{'N', 'N', 'N', 'N', 'N', 'N'};
+  fs.MakeDirectoriesDurably("trans");
+  fs.PutDurably("tables/TABLE.001", std::string(c.entry) + "GOOD    .DAT 04 B\r\n");
+  fs.PutDurably("trans/GOOD.DAT", "good");
+  const std::string path = std::string("trans/") + c.file;
+  if (c.kind == FileKind::kDirectory) {
+    fs.MakeDirectoriesDurably(path);
+  } else if (c.kind != FileKind::kRegular) {
+    fs.PutSpecialDurably(path, c.kind);
+  } else {
+    fs.PutDurably(path, c.contents);
+  }
+  if (c.unreadable) fs.DenyReading(path);
+
+  std::string id = "001";
+  id.push_back(static_cast<char>('0' ^ '0' ^ '1'));
+  line.ArriveNow(id);
+  StartDownload(ts.st, L);
+  line.TakeWritten();  // ACK, ENQ
+  int data_frames = 0;
+  std::vector<std::string> names;
+  for (int i = 0; i < 100 && L.LineState != kStateIdle; ++i) {
+    L.EnqCount = 0;
+    DownloadStep(ts.st, L);
+    auto bytes = line.TakeWritten();
+    std::string sent(bytes.begin(), bytes.end());
+    if (!sent.empty() && sent[0] == SOH && L.LineState == kStateNameSent) {
+      names.push_back(sent.substr(1, 8));
+    }
+    if (!sent.empty() && sent[0] == STX) ++data_frames;
+  }
+  ASSERT_EQ(kStateIdle, L.LineState);
+  const bool sent_at_all = c.frames_expected >= 0;
+  // GOOD.DAT always goes out with its one block; the entry under test only
+  // when it is cut rather than skipped.
+  EXPECT_EQ(1 + (sent_at_all ? c.frames_expected : 0), data_frames) << c.label;
+  EXPECT_EQ(sent_at_all ? 2u : 1u, names.size()) << c.label;
+
+  auto journal = ts.ui->CommandsStartingWith("JOURNAL,");
+  std::string warnings;
+  for (const auto& l : journal)
+    if (l.find("WARNING") != std::string::npos) warnings += l + "\n";
+  EXPECT_EQ(1u, std::count(warnings.begin(), warnings.end(), '\n')) << warnings;
+  EXPECT_NE(std::string::npos, warnings.find(c.warning)) << warnings;
+  EXPECT_NE(std::string::npos, warnings.find(c.file)) << warnings;
+  EXPECT_EQ(std::string::npos, warnings.find("missing file")) << warnings;
+  EXPECT_THAT(ts.ui->CommandsStartingWith("AFFICHE, RESULTAT,1="),
+              ::testing::Contains("AFFICHE, RESULTAT,1=OK, 1 warning"));
+  bool summary = false;
+  for (const auto& l : journal)
+    summary |= l.find("handheld 001: OK, 1 warning,") != std::string::npos;
+  EXPECT_TRUE(summary) << ::testing::PrintToString(journal);
+}
+
+std::string TextLines(int count, int width) {
+  std::string out;
+  for (int i = 0; i < count; ++i)
+    out += std::string(width, static_cast<char>('a' + i % 26)) + "\r\n";
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, UnsendableEntryTest,
+    ::testing::Values(
+        Unsendable{"fifo", "PIPE    .DAT 04 B\r\n", "PIPE.DAT", "", FileKind::kFifo, false,
+                   "not a regular file (trans/PIPE.DAT: FIFO)", -1},
+        Unsendable{"device", "TTY     .DAT 04 B\r\n", "TTY.DAT", "", FileKind::kCharDevice, false,
+                   "not a regular file (trans/TTY.DAT: character device)", -1},
+        Unsendable{"directory", "DIR     .DAT 04 B\r\n", "DIR.DAT", "", FileKind::kDirectory, false,
+                   "is a directory", -1},
+        Unsendable{"unreadable", "SECRET  .DAT 04 B\r\n", "SECRET.DAT", "abcd", FileKind::kRegular,
+                   true, "unreadable file (open trans/SECRET.DAT: Permission denied)", -1},
+        // Lines of 62 listed as records of 64: every record would be shifted.
+        Unsendable{"misaligned", "TEXT    .TXT 64\r\n", "TEXT.TXT", TextLines(41, 62),
+                   FileKind::kRegular, false,
+                   "records do not end in CR LF (trans/TEXT.TXT, 2624 bytes, records of 64)", -1},
+        // The last line has lost its LF: it is no whole record, so the one
+        // before goes out and the rest is told as a tail.
+        Unsendable{"last line end", "LAST    .TXT 04\r\n", "LAST.TXT", "abcd\r\nefgh\r",
+                   FileKind::kRegular, false, "last 5 bytes not sent (trans/LAST.TXT, 11 bytes", 1},
+        // Aligned text with a last line of 3 bytes: sent without it.
+        Unsendable{"text tail", "TAIL    .TXT 04\r\n", "TAIL.TXT", "abcd\r\nefgh\r\nxyz",
+                   FileKind::kRegular, false, "last 3 bytes not sent (trans/TAIL.TXT, 15 bytes", 2},
+        Unsendable{"binary tail", "BIN     .DAT 04 B\r\n", "BIN.DAT", "abcdefghij",
+                   FileKind::kRegular, false, "last 2 bytes not sent", 2}),
+    [](const auto& info) {
+      std::string name = info.param.label;
+      for (char& ch : name)
+        if (ch == ' ') ch = '_';
+      return name;
+    });
+
+TEST(FirstRecordWithoutLineEnd, FindsTheFirstMisplacedLineEndWhereverTheReadsAreCut) {
+  BlockPlan plan;
+  plan.block_size = 3;
+  plan.line_ends = true;
+  plan.total = 4;
+  const std::string good = "abc\r\ndef\r\nghi\r\njkl\r\n";
+  struct Case {
+    std::string data;
+    int64_t expected;
+  } cases[] = {{good, -1},
+               {good + "tail", -1},
+               {"abc\r\ndef\n\rghi\r\njkl\r\n", 1},
+               {"abc\r\ndef\r\nghi\r\njkl\rX", 3},
+               {"abc\r\ndef\r\nghi\r\njkl\r", 3},  // cut short
+               {"abcd\r\nef\r\nghi\r\njkl\r\n", 0}};
+  for (const Case& c : cases) {
+    // Reads of every size from 1 byte up: a line end split between two reads
+    // is still seen.
+    for (size_t chunk = 1; chunk <= c.data.size() + 1; ++chunk) {
+      size_t at = 0;
+      TableReadFn read = [&](uint8_t* buf, size_t n) {
+        size_t k = std::min({n, chunk, c.data.size() - at});
+        std::memcpy(buf, c.data.data() + at, k);
+        at += k;
+        return k;
+      };
+      EXPECT_EQ(c.expected, FirstRecordWithoutLineEnd(read, plan))
+          << ::testing::PrintToString(c.data) << " chunk " << chunk;
+    }
+  }
 }
 
 }  // namespace

@@ -90,6 +90,12 @@ void OfficeView::Warn(int line, std::string text) {
 void OfficeView::OnEvent(const Event& e) {
   if (e.line < 0 || e.line >= kLineCount) return;
   Notes& notes = notes_[e.line];
+  // Past the warnings kept, one more is only counted: its text is not even
+  // made (a table of half a million missing entries).
+  if (IsWarning(e.body) && notes.warnings.size() >= static_cast<size_t>(kWarningsToldInFull)) {
+    ++notes.warnings_not_kept;
+    return;
+  }
   std::visit(
       [&](const auto& body) {
         using T = std::decay_t<decltype(body)>;

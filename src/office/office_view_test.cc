@@ -153,6 +153,31 @@ TEST_F(OfficeViewTest, KeepsLinesExchangesHandheldsAndCountersFromTheEvents) {
   EXPECT_TRUE(GatherFacts(*s, ok.start + 25 * 3600, 24).handhelds[0].overdue);
 }
 
+// An exchange that skips thousands of entries keeps as many warnings as the
+// log writes in full, then their count; the next exchange starts afresh.
+TEST_F(OfficeViewTest, WarningsOfAnExchangeAreBoundedAndCounted) {
+  std::string table;
+  for (int i = 0; i < 2000; ++i) {
+    char entry[24];
+    std::snprintf(entry, sizeof entry, "M%07d.DAT 64\r\n", i);
+    table += entry;
+  }
+  WriteFile("tables/TABLE.001", table + "ARTICLES.DAT 64\r\n");
+  StartView();
+  CompleteExchange();
+  WriteFile("tables/TABLE.001", "M0000001.DAT 64\r\nARTICLES.DAT 64\r\n");
+  CompleteExchange();
+  auto s = store->Current();
+  ASSERT_EQ(2u, s->history->recent.size());
+  const auto& w = s->history->recent[0].warnings;
+  ASSERT_EQ(static_cast<size_t>(kWarningsToldInFull) + 1, w.size());
+  EXPECT_NE(std::string::npos, w[0].find("'M0000000.DAT' skipped: missing file")) << w[0];
+  EXPECT_NE(std::string::npos, w[9].find("'M0000009.DAT'")) << w[9];
+  EXPECT_EQ("and 1990 more warnings", w.back());
+  EXPECT_EQ(1u, s->history->recent[1].warnings.size());
+  EXPECT_EQ("OK", s->history->recent[1].result);
+}
+
 TEST_F(OfficeViewTest, HistorySurvivesARestartAndADeletedResultLog) {
   // An exchange from before the journal existed, in the result log only.
   WriteFile("STAT.TXT", "ER 005 2 05/12/26 08:00:00 00.00'07\r\n");

@@ -220,3 +220,49 @@ TEST(FsStatus, NamesTheOperationThePathAndTheReason) {
 
 }  // namespace
 }  // namespace kavelin2
+
+namespace kavelin2 {
+namespace {
+
+// Reads, skips and seeks through a buffer of 7 bytes land where the same
+// calls land on the file itself, across the buffer's edges both ways.
+TEST(BufferedReader, ReadsSkipsAndSeeksAsTheFileItself) {
+  ScopedTempDir dir;
+  auto fs = NewPlatformFileSystem();
+  std::string data;
+  for (int i = 0; i < 200; ++i) data.push_back(static_cast<char>('!' + i % 90));
+  WriteFile("T", data);
+  std::unique_ptr<File> plain, inner;
+  ASSERT_TRUE(fs->OpenForReading("T", &plain).ok());
+  ASSERT_TRUE(fs->OpenForReading("T", &inner).ok());
+  std::unique_ptr<File> buffered = NewBufferedReader(std::move(inner), 7);
+  EXPECT_TRUE(buffered->IsRegular());
+  uint32_t seed = 12345;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 8) % n;
+  };
+  for (int step = 0; step < 2000; ++step) {
+    const uint32_t op = next(10);
+    if (op < 6) {
+      size_t n = 1 + next(20);
+      char a[32] = {}, b[32] = {};
+      size_t got_a = 0, got_b = 0;
+      ASSERT_TRUE(plain->ReadFull(a, n, &got_a).ok());
+      ASSERT_TRUE(buffered->ReadFull(b, n, &got_b).ok());
+      ASSERT_EQ(std::string(a, got_a), std::string(b, got_b)) << "step " << step;
+    } else if (op < 9) {
+      int64_t count = static_cast<int64_t>(next(30)) - 10;
+      ASSERT_EQ(plain->Skip(count).ok(), buffered->Skip(count).ok()) << "step " << step;
+    } else {
+      int64_t to = next(210);
+      ASSERT_TRUE(plain->Seek(to).ok());
+      ASSERT_TRUE(buffered->Seek(to).ok());
+    }
+  }
+  EXPECT_FALSE(buffered->Write("x", 1).ok());
+  EXPECT_EQ(data, ReadFile("T"));
+}
+
+}  // namespace
+}  // namespace kavelin2
