@@ -15,6 +15,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -247,8 +248,12 @@ class KillRun {
       }
     }
     std::map<std::string, std::string> present;
-    for (const std::string& name : ListDir(dir_ / "RECU"))
+    for (const std::string& name : ListDir(dir_ / "RECU")) {
+      // What recovery finished is remembered until the line's next upload,
+      // which this exchange does not have.
+      if (name == "..AJOUTFIC.1.done") continue;
       present[name] = ReadFile(dir_ / ("RECU/" + name));
+    }
     if (present == with || present == without) return "";
     std::string why =
         "RECU holds (killed upload acknowledged: " + std::string(killed_acked ? "yes" : "no") +
@@ -313,6 +318,123 @@ TEST(CrashTest, EveryAcknowledgedUploadSurvivesAKillOnceAndByteExact) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_EQ(points.size(), next);
+}
+
+// Records of the u-th upload of the random kills: a different number each,
+// which names the upload in the handheld's report.
+int RandomUploadRecords(int u) { return 800 + u; }
+
+// Counts of an upload in |data|: its records carry their own tag.
+int Occurrences(const std::string& data, const std::string& upload) {
+  int n = 0;
+  for (size_t at = data.find(upload); at != std::string::npos; at = data.find(upload, at + 1)) ++n;
+  return n;
+}
+
+// Kills at random moments of an exchange of appending uploads, the handheld
+// sending again in the next exchange whatever it did not see acknowledged, as
+// a real one does, until every upload was acknowledged: none lost, none in
+// the target twice (a repeat kept aside after a restart is counted, and
+// fine).
+TEST(CrashTest, RandomKillsOfAppendingUploadsLoseNoneAndDoubleNone) {
+  constexpr int kRandomUploads = 12;
+  constexpr int kMaxRounds = 40;
+  std::mt19937 random(20261209);
+  int campaigns = 0, total_rounds = 0, total_kills = 0, total_acked = 0;
+  int lost = 0, doubled = 0, kept_aside = 0;
+  const auto started = std::chrono::steady_clock::now();
+  auto seconds = [&started] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  };
+  // Fresh exchanges until about 40 s have gone, at least three.
+  while (campaigns < 3 || (seconds() < 40 && campaigns < 20)) {
+    SCOPED_TRACE("campaign " + std::to_string(campaigns));
+    WorkDir dir;
+    Settings settings;
+    settings.append = 'O';
+    dir.WriteSettings(settings);
+    WriteFile(dir / "RECU/CDE.001", kInitial);
+    std::vector<std::string> data;
+    for (int u = 0; u < kRandomUploads; ++u) {
+      // Long enough that the kills fall inside the exchange, not after it.
+      data.push_back(Records(u, RandomUploadRecords(u)));
+      WriteFile(dir / ("r" + std::to_string(u)), data.back());
+    }
+    std::set<int> acked;  // by number of records
+    int rounds = 0;
+    while (static_cast<int>(acked.size()) < kRandomUploads && rounds < kMaxRounds) {
+      const std::string link = "rlink" + std::to_string(rounds);
+      std::vector<std::string> args = {"--pty", dir / link, "--answer-timeout", "3000"};
+      for (int u = 0; u < kRandomUploads; ++u) {
+        if (acked.count(RandomUploadRecords(u))) continue;
+        args.insert(args.end(),
+                    {"--upload", "r" + std::to_string(u) + ":" + std::to_string(kRecordLength),
+                     "--name-field", "CDE     .001"});
+      }
+      args.insert(args.end(), {"--download", "001"});
+      auto sim = std::make_unique<SimulatorProcess>(dir, "rsim" + std::to_string(rounds), args);
+      ASSERT_TRUE(WaitFor([&] { return FileExists(dir / link); }, 10000));
+      Child station(BuildDir() + "/kavelin2", {}, dir.path(),
+                    {{"KAVELIN2_UI", "headless"}, {"KAVELIN2_PORT_COM1", dir / link}},
+                    dir / ("rstation" + std::to_string(rounds) + ".out"));
+      // The last rounds run undisturbed, so that the test ends.
+      const bool kill = rounds < kMaxRounds - 3;
+      if (kill) {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(std::uniform_int_distribution<int>(100, 2000)(random)));
+        if (station.Running()) {
+          station.Signal(SIGKILL);
+          ++total_kills;
+        }
+        station.Wait(10000);
+        // The handheld reads and reports an ACK that was on its way.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      } else {
+        EXPECT_EQ(0, sim->Finish(60000)) << sim->Output();
+        station.Signal(SIGTERM);
+        EXPECT_EQ(0, station.Wait(15000)) << station.Output();
+      }
+      for (int records : AcknowledgedRecords(sim->Output())) acked.insert(records);
+      sim.reset();
+      ++rounds;
+    }
+
+    const std::string target = ReadFile(dir / "RECU/CDE.001");
+    std::string aside;
+    for (const std::string& name : ListDir(dir / "RECU")) {
+      if (name.rfind("CDE.001.", 0) == 0) aside += ReadFile(dir / ("RECU/" + name));
+    }
+    size_t expected_size = kInitial.size();
+    for (int u = 0; u < kRandomUploads; ++u) {
+      const int in_target = Occurrences(target, data[u]);
+      const int in_aside = Occurrences(aside, data[u]);
+      if (acked.count(RandomUploadRecords(u)) && in_target == 0 && in_aside == 0) ++lost;
+      if (in_target > 1) ++doubled;
+      kept_aside += in_aside;
+      expected_size += static_cast<size_t>(in_target) * data[u].size();
+    }
+
+    EXPECT_EQ(kRandomUploads, static_cast<int>(acked.size()));
+    EXPECT_EQ(0u, target.rfind(kInitial, 0));
+    EXPECT_EQ(expected_size, target.size());  // whole uploads only, nothing torn
+    ++campaigns;
+    total_rounds += rounds;
+    total_acked += static_cast<int>(acked.size());
+  }
+  ::testing::Test::RecordProperty("rounds", total_rounds);
+  ::testing::Test::RecordProperty("kills", total_kills);
+  ::testing::Test::RecordProperty("acknowledged", total_acked);
+  ::testing::Test::RecordProperty("lost", lost);
+  ::testing::Test::RecordProperty("doubled", doubled);
+  ::testing::Test::RecordProperty("kept_aside", kept_aside);
+  std::printf(
+      "random kills: %d exchanges of %d uploads, %d rounds, %d kills, %d acknowledged, "
+      "%d lost, %d doubled, %d kept aside, %.1f s\n",
+      campaigns, kRandomUploads, total_rounds, total_kills, total_acked, lost, doubled, kept_aside,
+      seconds());
+  EXPECT_EQ(0, lost);
+  EXPECT_EQ(0, doubled);
+  EXPECT_GT(total_kills, campaigns);
 }
 
 }  // namespace
