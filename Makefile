@@ -65,6 +65,7 @@ bench: build
 	./$(BUILD)/kavelin2_bench
 	./$(BUILD)/kavelin2_append_bench
 	./$(BUILD)/kavelin2_ser2net_bench
+	./$(BUILD)/kavelin2_office_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')

@@ -18,6 +18,9 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using ErrorCode = boost::system::error_code;
+#ifdef _WIN32
+using ExclusiveAddressUse = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+#endif
 
 // What every session shares with the server; outlives them all.
 struct Shared {
@@ -140,7 +143,13 @@ class BeastServer : public OfficeServer {
     auto address = asio::ip::make_address(shared_.options.address, ec);
     tcp::endpoint endpoint(address, shared_.options.port);
     if (!ec) acceptor_.open(endpoint.protocol(), ec);
+#ifdef _WIN32
+    // Windows's SO_REUSEADDR would let another program take the port from
+    // under the station; it has no wait after a close to skip anyway.
+    if (!ec) acceptor_.set_option(ExclusiveAddressUse(true), ec);
+#else
     if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
     if (!ec) acceptor_.bind(endpoint, ec);
     if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
