@@ -2,6 +2,12 @@
 // Beast and Asio stay in this one file; nothing thrown inside it leaves it.
 #include "office/http_server.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -167,6 +173,14 @@ class BeastServer : public OfficeServer {
 
  private:
   void Run() {
+    // On a busy machine the lines' thread comes first: the office can wait
+    // for a core, an exchange under way should not.
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#else
+    // Linux keeps a nice value per thread: this one alone is lowered.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
     for (;;) {
       try {
         io_.run();
