@@ -129,6 +129,8 @@ test-proof: fuzz-short soak-short
 # end to end under Wine. The Linux build needs none of this.
 WIN_BUILD ?= build-win
 WIN_PACKAGES := g++-mingw-w64-x86-64 wine wine64 googletest zip
+# The office view's header-only libraries, compiled by the cross compiler too.
+WIN_PACKAGES += libboost1.81-dev nlohmann-json3-dev
 WIN_ZIP := $(WIN_BUILD)/kavelin2-windows.zip
 WIN_PROGRAMS := kavelin2.exe kavelin2ui.dll kavelin2-handheld.exe
 
