@@ -69,6 +69,7 @@ bench: build
 	./$(BUILD)/kavelin2_bench
 	./$(BUILD)/kavelin2_append_bench
 	./$(BUILD)/kavelin2_ser2net_bench
+	./$(BUILD)/kavelin2_office_bench
 
 format:
 	clang-format -i $$(git ls-files '*.cc' '*.h')
@@ -132,6 +133,8 @@ test-proof: fuzz-short soak-short
 # end to end under Wine. The Linux build needs none of this.
 WIN_BUILD ?= build-win
 WIN_PACKAGES := g++-mingw-w64-x86-64 wine wine64 googletest zip
+# The office view's header-only libraries, compiled by the cross compiler too.
+WIN_PACKAGES += libboost1.81-dev nlohmann-json3-dev
 WIN_ZIP := $(WIN_BUILD)/kavelin2-windows.zip
 WIN_PROGRAMS := kavelin2.exe kavelin2ui.dll kavelin2-handheld.exe
 

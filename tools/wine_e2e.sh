@@ -13,8 +13,10 @@
 # spinning (CPU under 2% of a core), also once its line has hung up; a
 # missing UI runtime DLL, or one that lacks an entry point, gives the
 # message and status 3; the console front end shows the menu and a dialog
-# in French (driven through tmux) and quits with status 0. Ends with status 0
-# when every check passed. KAVELIN2_KEEP_WINE_E2E=1 keeps the working
+# in French (driven through tmux) and quits with status 0; the office view
+# (KAVELIN2_HTTP with a token), fetched from Linux with curl during and after
+# an exchange, shows it in /status.json, /metrics and the page, and keeps the
+# token and method rules. Ends with status 0 when every check passed. KAVELIN2_KEEP_WINE_E2E=1 keeps the working
 # directory.
 set -uo pipefail
 
@@ -299,6 +301,135 @@ else
   echo "wine_e2e: tmux is missing: the console front end is not driven"
 fi
 
+# --- 5. The office view: fetched from Linux during and after an exchange -----
+# The Windows station serves the page, its JSON and its metrics over Winsock;
+# curl on this side is the office PC. With a token file every request must
+# carry the token, on loopback too.
+if command -v curl > /dev/null && command -v python3 > /dev/null; then
+  off="$work/office"
+  make_station_dir "$off"
+  cd "$off"
+  # Twelve records of 16 bytes, an order of handheld 001; its table names
+  # one file to download.
+  for i in $(seq -w 1 12); do printf 'ART000000%sq0001' "$i"; done > ORDERS.001
+  printf '%-64s\r\n' 'ART0000001 Hammer, claw, 16 oz              EUR    12.50' > TRANS/ARTICLES.DAT
+  printf 'ARTICLES.DAT 64\r\n' > TABLE/TABLE.001
+  printf 's3cret-office-token\n' > token.txt
+  # A free port: the kernel picks it, the station takes it a moment later.
+  http_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  base="http://127.0.0.1:$http_port"
+  auth=(-H "Authorization: Bearer s3cret-office-token")
+  rm -f "$com1"
+  # Paced, so that the upload is still running when the office looks.
+  "$handheld_bin" --pty "$com1" --pace 150 --upload ORDERS.001:16 --download 001 \
+    --receive-dir handheld > handheld.out 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do [ -L "$com1" ] && break; sleep 0.05; done
+  KAVELIN2_UI=headless KAVELIN2_HTTP="127.0.0.1:$http_port" KAVELIN2_HTTP_TOKEN_FILE=token.txt \
+    wine kavelin2.exe > station.out 2> station.err &
+  station_pid=$!
+  code=000
+  for _ in $(seq 200); do
+    code=$(curl --noproxy "*" -s -o /dev/null -w '%{http_code}' -m 5 "${auth[@]}" "$base/status.json")
+    [ "$code" = 200 ] && break
+    sleep 0.1
+  done
+  [ "$code" = 200 ] || fail "office: /status.json not served (status $code)"
+  # Live: line 1 shows handheld 001 and the file on its way in.
+  live=""
+  for _ in $(seq 200); do
+    curl --noproxy "*" -s -m 5 "${auth[@]}" "$base/status.json" > live.json
+    if python3 - live.json << 'PY'
+import json, sys
+s = json.load(open(sys.argv[1]))
+l = s["lines"][0]
+sys.exit(0 if l["handheld"] == "001" and l["file"] == "ORDERS.001" else 1)
+PY
+    then
+      live=yes
+      # The handheld is on line now: its line counts as connected.
+      curl --noproxy "*" -s -m 5 "${auth[@]}" "$base/metrics" > live-metrics.txt
+      grep -qxF 'kavelin2_line_connected{line="1"} 1' live-metrics.txt ||
+        fail "office: line 1 not connected in /metrics during the exchange"
+      break
+    fi
+    sleep 0.05
+  done
+  [ -n "$live" ] || fail "office: the exchange in progress never showed on line 1"
+  sim_status=0
+  wait "$sim_pid" || sim_status=$?
+  sim_pid=""
+  [ "$sim_status" = 0 ] || fail "office: handheld status $sim_status"
+  # The exchange's end reaches the view when the station has logged it.
+  for _ in $(seq 200); do grep -q '^OK 001 1 ' STAT.TXT 2> /dev/null && break; sleep 0.05; done
+  done_json=""
+  for _ in $(seq 100); do
+    curl --noproxy "*" -s -m 5 "${auth[@]}" "$base/status.json" > after.json
+    grep -q '"result":"OK"' after.json && done_json=yes && break
+    sleep 0.1
+  done
+  [ -n "$done_json" ] || fail "office: the finished exchange is not in /status.json"
+  python3 - after.json << 'PY' || fail "office: /status.json after the exchange: $(cat after.json)"
+import json, sys
+s = json.load(open(sys.argv[1]))
+ex = [e for e in s["exchanges"] if e["result"] == "OK"]
+assert len(ex) == 1, ex
+e = ex[0]
+assert e["handheld"] == "001" and e["line"] == 1, e
+assert [(f["name"], f["records"], f["bytes"]) for f in e["received"]] == [("ORDERS.001", 12, 192)], e
+assert [f["name"] for f in e["sent"]] == ["ARTICLES.DAT"], e
+h = [h for h in s["handhelds"] if h["handheld"] == "001"]
+assert len(h) == 1 and h[0]["has_table"] and h[0]["last_result"] == "OK" and not h[0]["overdue"], h
+assert s["lines"][0]["last_result"] == "OK", s["lines"][0]
+PY
+  curl --noproxy "*" -s -m 5 "${auth[@]}" "$base/metrics" > metrics.txt
+  for want in 'kavelin2_exchanges_total{line="1",result="OK"} 1' \
+    'kavelin2_records_received_total 12' \
+    'kavelin2_bytes_received_total 192'; do
+    grep -qxF "$want" metrics.txt || fail "office: /metrics lacks '$want'"
+  done
+  grep -q '^kavelin2_handheld_last_ok_timestamp_seconds{handheld="001"} [1-9]' metrics.txt ||
+    fail "office: /metrics has no last OK for handheld 001"
+  grep -qxF 'kavelin2_handheld_overdue{handheld="001"} 0' metrics.txt ||
+    fail "office: /metrics does not say handheld 001 is on time"
+  curl --noproxy "*" -s -m 5 "${auth[@]}" "$base/" > page.html
+  grep -q '<svg' page.html && grep -q '001' page.html && grep -q 'ORDERS.001' page.html ||
+    fail "office: the page lacks the chart, the handheld or the file"
+  # The token rules, on the Windows transport: none or a wrong one is asked
+  # for credentials; Basic with any user and the token passes; only GET and
+  # HEAD are taken.
+  [ "$(curl --noproxy "*" -s -o /dev/null -w '%{http_code}' -m 5 "$base/metrics")" = 401 ] ||
+    fail "office: no token was not refused"
+  curl --noproxy "*" -s -D - -o /dev/null -m 5 "$base/" | grep -qi '^WWW-Authenticate: Basic' ||
+    fail "office: a 401 without WWW-Authenticate"
+  [ "$(curl --noproxy "*" -s -o /dev/null -w '%{http_code}' -m 5 -H 'Authorization: Bearer wrong' "$base/")" = 401 ] ||
+    fail "office: a wrong token was not refused"
+  [ "$(curl --noproxy "*" -s -o /dev/null -w '%{http_code}' -m 5 -u "office:s3cret-office-token" "$base/exchanges.csv")" = 200 ] ||
+    fail "office: Basic with the token was refused"
+  [ "$(curl --noproxy "*" -s -o /dev/null -w '%{http_code}' -m 5 -X POST "${auth[@]}" "$base/")" = 405 ] ||
+    fail "office: POST was not refused"
+  [ "$(curl --noproxy "*" -s -o /dev/null -w '%{http_code}' -m 5 -I "${auth[@]}" "$base/metrics")" = 200 ] ||
+    fail "office: HEAD was refused"
+  kill -INT "$station_pid"
+  station_status=0
+  for _ in $(seq 200); do kill -0 "$station_pid" 2> /dev/null || break; sleep 0.05; done
+  wait "$station_pid" || station_status=$?
+  station_pid=""
+  [ "$station_status" = 0 ] || fail "office: station status $station_status"
+  # Off loopback without a token the station does not start.
+  status=0
+  KAVELIN2_UI=headless KAVELIN2_HTTP="0.0.0.0:$http_port" wine kavelin2.exe > refused.out 2>&1 ||
+    status=$?
+  [ "$status" = 2 ] || fail "office: status $status on 0.0.0.0 without a token"
+  if [[ "$failed" == *office* ]]; then
+    echo "--- handheld"; cat handheld.out
+    echo "--- station"; cat station.out station.err refused.out
+    echo "--- metrics"; cat metrics.txt
+  fi
+else
+  fail "office: curl or python3 is missing"
+fi
+
 # --- 4. The UI runtime missing, or without an entry point --------------------
 no_dll="$work/no-dll"
 make_station_dir "$no_dll"
@@ -320,4 +451,4 @@ if [ -n "$failed" ]; then
   printf 'wine_e2e: FAILED:%s\n' "$failed"
   exit 1
 fi
-echo "wine_e2e: every check passed (exchange byte for byte, stop during an exchange, the same exchange through ser2net, idle ${idle_pct}%, console, missing DLL)"
+echo "wine_e2e: every check passed (exchange byte for byte, stop during an exchange, the same exchange through ser2net, idle ${idle_pct}%, console, office view, missing DLL)"

@@ -94,7 +94,10 @@ std::string LocalDay(int64_t seconds) {
 
 std::string LocalIso8601(int64_t seconds) {
   std::tm tm = Local(seconds);
-  long offset = tm.tm_gmtoff;
+  // The local time read as if it were UTC, less the instant: the offset from
+  // UTC at that instant, on every C library (Windows's has no tm_gmtoff).
+  std::tm as_utc = tm;
+  long offset = static_cast<long>(static_cast<int64_t>(timegm(&as_utc)) - seconds);
   char sign = offset < 0 ? '-' : '+';
   if (offset < 0) offset = -offset;
   // Offsets are below a day: two digits of hours, two of minutes.

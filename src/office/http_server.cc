@@ -2,6 +2,12 @@
 // Beast and Asio stay in this one file; nothing thrown inside it leaves it.
 #include "office/http_server.h"
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
+
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -18,6 +24,9 @@ namespace beast = boost::beast;
 namespace http = beast::http;
 using tcp = asio::ip::tcp;
 using ErrorCode = boost::system::error_code;
+#ifdef _WIN32
+using ExclusiveAddressUse = asio::detail::socket_option::boolean<SOL_SOCKET, SO_EXCLUSIVEADDRUSE>;
+#endif
 
 // What every session shares with the server; outlives them all.
 struct Shared {
@@ -140,7 +149,13 @@ class BeastServer : public OfficeServer {
     auto address = asio::ip::make_address(shared_.options.address, ec);
     tcp::endpoint endpoint(address, shared_.options.port);
     if (!ec) acceptor_.open(endpoint.protocol(), ec);
+#ifdef _WIN32
+    // Windows's SO_REUSEADDR would let another program take the port from
+    // under the station; it has no wait after a close to skip anyway.
+    if (!ec) acceptor_.set_option(ExclusiveAddressUse(true), ec);
+#else
     if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
+#endif
     if (!ec) acceptor_.bind(endpoint, ec);
     if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
     if (ec) {
@@ -158,6 +173,14 @@ class BeastServer : public OfficeServer {
 
  private:
   void Run() {
+    // On a busy machine the lines' thread comes first: the office can wait
+    // for a core, an exchange under way should not.
+#ifdef _WIN32
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#else
+    // Linux keeps a nice value per thread: this one alone is lowered.
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+#endif
     for (;;) {
       try {
         io_.run();

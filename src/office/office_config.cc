@@ -1,8 +1,13 @@
 #include "office/office_config.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
-#include <sys/stat.h>
 #include <unistd.h>
+#endif
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -120,11 +125,25 @@ void ReadTuning(const std::function<const char*(const char*)>& get, OfficeConfig
   if (const char* program = get("KAVELIN2_ALERT_PROGRAM"); program != nullptr && *program != 0) {
     c.alert_program = program;
     struct stat sb;
-    if (program[0] != '/') {
+#ifdef _WIN32
+    // "C:\dir\prog.exe" or a share "\\host\dir\prog.exe".
+    const bool absolute =
+        (std::isalpha(static_cast<unsigned char>(program[0])) && program[1] == ':' &&
+         (program[2] == '\\' || program[2] == '/')) ||
+        (program[0] == '\\' && program[1] == '\\');
+    // Windows has no execute bit: a regular file is what CreateProcess is given.
+    auto executable = [&] { return stat(program, &sb) == 0 && (sb.st_mode & S_IFMT) == S_IFREG; };
+#else
+    const bool absolute = program[0] == '/';
+    auto executable = [&] {
+      return stat(program, &sb) == 0 && S_ISREG(sb.st_mode) && access(program, X_OK) == 0;
+    };
+#endif
+    if (!absolute) {
       c.error = std::string("KAVELIN2_ALERT_PROGRAM=") + program + ": not an absolute path";
       return;
     }
-    if (stat(program, &sb) != 0 || !S_ISREG(sb.st_mode) || access(program, X_OK) != 0) {
+    if (!executable()) {
       c.error = std::string("KAVELIN2_ALERT_PROGRAM=") + program + ": not an executable file";
       return;
     }
