@@ -119,6 +119,8 @@ constexpr Entry kEntries[] = {
      "received file rejected (size or disk)", "fichero recibido rechazado (tamano o disco)"},
     {Msg::kDeviceLost, "appareil perdu", "device lost", "dispositivo perdido"},
     {Msg::kWriteFailure, "echec d'ecriture", "write failure", "fallo de escritura"},
+    {Msg::kUploadNotStored, "fichier recu non enregistre", "received file not stored",
+     "fichero recibido no guardado"},
 
     // Warnings about what a handheld was not sent or an upload kept aside.
     {Msg::kWarning, "ATTENTION", "WARNING", "AVISO"},
@@ -138,6 +140,13 @@ constexpr Entry kEntries[] = {
      "%s Ligne %d, portable %s : ajout de %s impossible, fichier garde sous %s",
      "%s Line %d, handheld %s: append of %s failed, upload kept as %s",
      "%s Linea %d, portatil %s: anadido de %s imposible, fichero guardado como %s"},
+    {Msg::kRepeatKeptLog,
+     "%s Ligne %d, portable %s : %s renvoye alors qu'il etait deja ajoute au redemarrage, "
+     "garde sous %s",
+     "%s Line %d, handheld %s: %s sent again after its append was completed at restart, kept "
+     "as %s",
+     "%s Linea %d, portatil %s: %s enviado de nuevo tras completarse su anadido al reiniciar, "
+     "guardado como %s"},
 };
 
 constexpr bool InIdOrder() {

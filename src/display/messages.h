@@ -85,6 +85,7 @@ enum class Msg : uint16_t {
   kReceivedFileRejected,
   kDeviceLost,
   kWriteFailure,
+  kUploadNotStored,
 
   // Warnings about what a handheld was not sent or an upload kept aside.
   kWarning,
@@ -95,6 +96,7 @@ enum class Msg : uint16_t {
   kUnsendableSizeDetail,
   kNoTable,
   kAppendFailedLog,
+  kRepeatKeptLog,
 
   kCount  // not a text: the number of texts
 };

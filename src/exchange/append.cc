@@ -43,14 +43,93 @@ struct LinePaths {
   char dir[81] = {};
   char pending[PATH_MAX] = {};  // AJOUTFIC.n
   char intent[PATH_MAX] = {};   // ..AJOUTFIC.n
+  char done[PATH_MAX] = {};     // ..AJOUTFIC.n.done
 };
 
 bool MakeLinePaths(const Station& st, int n, LinePaths* p) {
   std::snprintf(p->dir, sizeof p->dir, "%.80s", st.Paths.RECU);
   int a = std::snprintf(p->pending, sizeof p->pending, "%sAJOUTFIC.%d", p->dir, n);
   int b = std::snprintf(p->intent, sizeof p->intent, "%s..AJOUTFIC.%d", p->dir, n);
-  return a > 0 && b > 0 && static_cast<size_t>(a) < sizeof p->pending &&
-         static_cast<size_t>(b) < sizeof p->intent;
+  int c = std::snprintf(p->done, sizeof p->done, "%s..AJOUTFIC.%d.done", p->dir, n);
+  return a > 0 && b > 0 && c > 0 && static_cast<size_t>(a) < sizeof p->pending &&
+         static_cast<size_t>(b) < sizeof p->intent && static_cast<size_t>(c) < sizeof p->done;
+}
+
+// CRC-32 (the IEEE polynomial, reflected), the table made once per call: it
+// runs at most once per upload.
+class Crc32 {
+ public:
+  Crc32() {
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c & 1) != 0 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table_[i] = c;
+    }
+  }
+  void Add(const uint8_t* data, size_t n) {
+    for (size_t i = 0; i < n; ++i) value_ = table_[(value_ ^ data[i]) & 0xFF] ^ (value_ >> 8);
+  }
+  uint32_t value() const { return ~value_; }
+
+ private:
+  uint32_t table_[256];
+  uint32_t value_ = 0xFFFFFFFFu;
+};
+
+// The CRC-32 of the |size| bytes of |path| from |from|; false when they
+// cannot all be read.
+bool RangeCrc(FileSystem& fs, const char* path, int64_t from, int64_t size, uint32_t* crc) {
+  std::unique_ptr<File> file;
+  if (from < 0 || size < 0) return false;
+  if (!fs.Open(path, OpenOptions{.follow_links = false}, &file).ok() || !file->IsRegular() ||
+      !file->Seek(from).ok()) {
+    return false;
+  }
+  Crc32 sum;
+  uint8_t buf[16384];
+  while (size > 0) {
+    size_t want = size < static_cast<int64_t>(sizeof buf) ? static_cast<size_t>(size) : sizeof buf;
+    size_t got = 0;
+    if (!file->Read(buf, want, &got).ok() || got == 0) return false;
+    sum.Add(buf, got);
+    size -= static_cast<int64_t>(got);
+  }
+  *crc = sum.value();
+  return true;
+}
+
+// What the recovery at going on line completed on a line: the upload it
+// placed, whose ACK may never have reached the handheld. Kept until the next
+// appending upload on the line decides whether it is that upload again.
+struct Completed {
+  char name[13] = {};
+  int64_t size = 0;
+  uint32_t crc = 0;
+};
+
+bool WriteCompleted(FileSystem& fs, const char* path, const Completed& c) {
+  char text[96];
+  int t =
+      std::snprintf(text, sizeof text, "%s\n%" PRId64 "\n%08" PRIx32 "\n", c.name, c.size, c.crc);
+  return t > 0 && static_cast<size_t>(t) < sizeof text &&
+         WriteDurableFile(fs, path, text, static_cast<size_t>(t));
+}
+
+bool ReadCompleted(FileSystem& fs, const char* path, Completed* c) {
+  char text[96];
+  if (!ReadSmallFile(fs, path, text, sizeof text)) return false;
+  char name[16] = {};
+  long long size = -1;
+  unsigned crc = 0;
+  int used = 0;
+  if (std::sscanf(text, "%12[^\n]\n%lld\n%8x\n%n", name, &size, &crc, &used) != 3 ||
+      text[used] != 0 || size < 0 || !IsSafeFileName(name)) {
+    return false;  // cut short by a power cut, or not ours: it decides nothing
+  }
+  std::memcpy(c->name, name, sizeof c->name);
+  c->size = size;
+  c->crc = crc;
+  return true;
 }
 
 bool ParseNumber(const char* text, const char* end, int64_t* value) {
@@ -94,7 +173,10 @@ const char* KeepUpload(FileSystem& fs, const LinePaths& p, const char* upload_na
     int w = std::snprintf(kept, sizeof kept, "%s%s.%d.%04d", p.dir, upload_name, n, i);
     if (w < 0 || static_cast<size_t>(w) >= sizeof kept) break;
     if (fs.Exists(kept)) continue;
-    if (!RenameDurably(fs, p.pending, kept)) break;
+    // Once renamed, the upload is under the side name whatever becomes of
+    // the directory's sync: trying further names would only fail.
+    if (!fs.Rename(p.pending, kept).ok()) break;
+    fs.SyncParentDirectory(kept);
     return kept;
   }
   return nullptr;
@@ -121,8 +203,11 @@ void ReportKept(Station& st, int n, const char* target, const char* where) {
 enum class Outcome { kNone, kMerged, kKept, kStuck };
 
 // Brings the line's pending upload into its target as the intent says. With
-// |live|, the crash test's hooks run (the merge right after the ACK).
-Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Intent& in, bool live) {
+// |live|, the crash test's hooks run (the merge right after the ACK). With
+// |remember|, what was completed is recorded for the next upload on the line
+// (the recovery after a restart: its ACK may never have gone out).
+Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Intent& in, bool live,
+                    bool remember) {
   const int n = line.Number();
   char target[PATH_MAX];
   int w = std::snprintf(target, sizeof target, "%s%s", p.dir, in.name);
@@ -130,12 +215,14 @@ Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Inte
   int64_t pending_size = st.fs.RegularFileSize(p.pending);
 
   bool done = false;
+  int64_t placed_at = in.before < 0 ? 0 : in.before;  // where the upload stands once done
   if (pending_size < 0 && !st.fs.Exists(p.pending)) {
     done = true;  // the pending upload is removed only once its target holds it
   } else if (fits && pending_size == in.size) {
     int64_t target_size = st.fs.RegularFileSize(target);
     if (!st.fs.Exists(target)) {
       // No target (or it was taken away since): the upload becomes it.
+      placed_at = 0;
       done = RenameDurably(st.fs, p.pending, target);
     } else {
       // A target shorter than its recorded size was changed by someone else:
@@ -143,6 +230,7 @@ Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Inte
       // A target longer than the recorded size plus the upload has grown by
       // more than this append: cutting it back would lose those records.
       int64_t at = in.before < 0 ? target_size : in.before;
+      placed_at = at;
       std::function<void()> halfway;
       if (live) halfway = [&line] { CrashPoint(line, "merge-half"); };
       done = target_size >= 0 && target_size >= at && target_size <= at + in.size &&
@@ -157,6 +245,14 @@ Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Inte
   }
   if (done) {
     if (live) CrashPoint(line, "pending-gone");
+    // Recorded before the intent goes: a crash in between finishes the
+    // intent again and records it again.
+    Completed c;
+    if (remember && fits && RangeCrc(st.fs, target, placed_at, in.size, &c.crc)) {
+      std::memcpy(c.name, in.name, sizeof c.name);
+      c.size = in.size;
+      WriteCompleted(st.fs, p.done, c);
+    }
     RemoveDurably(st.fs, p.intent);
     return Outcome::kMerged;
   }
@@ -174,7 +270,7 @@ Outcome FinishMerge(Station& st, LineEntry& line, const LinePaths& p, const Inte
 
 }  // namespace
 
-bool RecordAppendIntent(Station& st, LineEntry& line, int64_t upload_size) {
+bool RecordAppendIntent(Station& st, LineEntry& line, int64_t upload_size, FsStatus* why) {
   LinePaths p;
   if (!MakeLinePaths(st, line.Number(), &p)) return false;
   char target[PATH_MAX];
@@ -185,7 +281,30 @@ bool RecordAppendIntent(Station& st, LineEntry& line, int64_t upload_size) {
                         st.fs.Exists(target) ? st.fs.RegularFileSize(target) : int64_t{-1},
                         upload_size);
   if (t < 0 || static_cast<size_t>(t) >= sizeof text) return false;
-  return WriteDurableFile(st.fs, p.intent, text, static_cast<size_t>(t));
+  return WriteDurableFile(st.fs, p.intent, text, static_cast<size_t>(t), why);
+}
+
+bool KeepRepeatAside(Station& st, LineEntry& line, int64_t upload_size, bool* kept, FsStatus* why) {
+  *kept = false;
+  LinePaths p;
+  Completed c;
+  if (!MakeLinePaths(st, line.Number(), &p) || !ReadCompleted(st.fs, p.done, &c)) return true;
+  uint32_t crc = 0;
+  if (std::strcmp(c.name, line.UploadName) != 0 || c.size != upload_size ||
+      !RangeCrc(st.fs, p.pending, 0, upload_size, &crc) || crc != c.crc) {
+    return true;  // another upload: it is appended, and the record goes after its ACK
+  }
+  char kept_path[PATH_MAX];
+  const char* where = KeepUpload(st.fs, p, line.UploadName, line.Number(), kept_path);
+  if (where == nullptr) {
+    if (why != nullptr) *why = FsStatus(EIO, "keep aside " + std::string(p.pending));
+    return false;
+  }
+  *kept = true;
+  const int n = line.Number();
+  st.ui.UiCall("AFFICHE, FICHIER,%d=%s", n, BaseName(where));
+  st.Report(line.index, event::RepeatKeptAside{line.UploadName, BaseName(where)});
+  return true;
 }
 
 void AppendReceivedFile(Station& st, LineEntry& line) {
@@ -196,21 +315,23 @@ void AppendReceivedFile(Station& st, LineEntry& line) {
   Intent in;
   if (MakeLinePaths(st, n, &p) && ReadIntent(st.fs, p.intent, &in)) {
     std::snprintf(line.RecvFilePath, sizeof line.RecvFilePath, "%s%s", p.dir, in.name);
-    FinishMerge(st, line, p, in, true);
+    FinishMerge(st, line, p, in, true, false);
   }
+  // Our ACK is out: this upload decided on the completed one of a restart.
+  if (MakeLinePaths(st, n, &p)) RemoveDurably(st.fs, p.done);
 
   line.RecvFilePath[0] = 0;
   const char* phase = Text(st, Msg::kWaiting);
   if (phase != nullptr) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, phase);
 }
 
-bool RecoverLineFiles(Station& st, int n) {
+bool RecoverLineFiles(Station& st, int n, bool after_restart) {
   LinePaths p;
   if (!MakeLinePaths(st, n, &p)) return false;
   bool usable = true;
   Intent in;
   if (ReadIntent(st.fs, p.intent, &in)) {
-    usable = FinishMerge(st, st.LineTable[n - 1], p, in, false) != Outcome::kStuck;
+    usable = FinishMerge(st, st.LineTable[n - 1], p, in, false, after_restart) != Outcome::kStuck;
   } else {
     // Without a whole intent the upload in AJOUTFIC.n was never acknowledged
     // (or, with APPEND neither 'O' nor 'N', is left for the next header to

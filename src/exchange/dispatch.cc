@@ -47,6 +47,12 @@ int ColumnOf(char state) {
 
 Io SendAck(Station& st, LineEntry& line) { return SendByte(st, line, ACK); }
 Io SendNak(Station& st, LineEntry& line) { return SendByte(st, line, NAK); }
+// RS on an idle line opens the download: an EOT after it no longer repeats
+// the last end of file.
+Io OpenDownload(Station& st, LineEntry& line) {
+  line.EndOfFileAccepted = false;
+  return StartDownload(st, line);
+}
 Io Stamp(Station& st, LineEntry& line) {
   StampExchange(st, line);
   return Io::kOk;
@@ -75,8 +81,8 @@ const Row kDispatchTable[] = {
     {SOH, {kIgnored, Do(ReceiveHeader), Do(SendAck), Do(SendNak), Do(SendNak)}},
     {STX, {kIgnored, kIgnored, Do(ReceiveBlock), Do(ReceiveBlock), kIgnored}},
     {EOT,
-     {kIgnored, Do(ReceiveEndOfFile), Do(ReceiveEndOfFile), Do(ReceiveEndOfFile),
-      Do(ReceiveEndOfFile)}},
+     {Cell{false, RepeatEndOfFile, nullptr}, Do(ReceiveEndOfFile), Do(ReceiveEndOfFile),
+      Do(ReceiveEndOfFile), Do(ReceiveEndOfFile)}},
     {ENQ,
      {Cell{true, Stamp, StartUpload}, Cell{false, Stamp, EnqRule}, Cell{false, Stamp, EnqRule},
       Cell{false, Stamp, EnqRule}, Cell{false, Stamp, EnqRule}}},
@@ -85,7 +91,7 @@ const Row kDispatchTable[] = {
     // The stamp of an RS comes after StartDownload, which relies on seeing an
     // empty ExchangeDate when no upload preceded it in the exchange.
     {RS,
-     {Cell{true, StartDownload, Stamp}, Cell{false, Stamp, nullptr}, Cell{false, Stamp, nullptr},
+     {Cell{true, OpenDownload, Stamp}, Cell{false, Stamp, nullptr}, Cell{false, Stamp, nullptr},
       Cell{false, Stamp, nullptr}, Cell{false, Stamp, nullptr}}},
 };
 

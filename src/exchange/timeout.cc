@@ -113,6 +113,7 @@ void EndExchange(Station& st, LineEntry& line, ExchangeResult result, FailWhy wh
   // its first NAK may come before any ACK clears the count.
   line.NakCount = 0;
   line.ReachedDownloadStart = false;
+  line.EndOfFileAccepted = false;
 
   if (st.Schedule.SELFIN == 'O') st.PendingProgram = 1;
   PurgeLine(st, line.index);

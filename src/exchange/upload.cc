@@ -1,6 +1,7 @@
 // Upload of one file from the handheld: ENQ, header frame, one data frame per
 // record, EOT. Everything read from the line is checked before it names a
 // file or sizes a copy.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -112,15 +113,48 @@ bool ReceivingPath(const Station& st, int n, char (&path)[kPathSize]) {
 // upload takes the final name only here: the earlier file is replaced in one
 // step, never left missing or half written. An appending upload stays in the
 // line's temporary file beside a durable record of where it goes.
-bool PutInPlace(Station& st, LineEntry& line, int64_t upload_size) {
+// |why| gets the file system's failure, when one was the cause.
+bool PutInPlace(Station& st, LineEntry& line, int64_t upload_size, FsStatus* why) {
+  *why = st.fs.SyncParentDirectory(line.RecvFilePath);
+  if (!why->ok()) return false;
   if (st.Options.APPEND == 'O') {
-    return st.fs.SyncParentDirectory(line.RecvFilePath).ok() &&
-           RecordAppendIntent(st, line, upload_size);
+    bool kept = false;
+    if (!KeepRepeatAside(st, line, upload_size, &kept, why)) return false;
+    return kept || RecordAppendIntent(st, line, upload_size, why);
   }
-  if (st.Options.APPEND != 'N') return st.fs.SyncParentDirectory(line.RecvFilePath).ok();
+  if (st.Options.APPEND != 'N') return true;
   char final_path[kPathSize];
   if (!ReceivedFilePath(st, line.UploadName, final_path)) return false;
-  return RenameDurably(st.fs, line.RecvFilePath, final_path);
+  return RenameDurably(st.fs, line.RecvFilePath, final_path, why);
+}
+
+// Failures after which the same write will fail again: the handheld is told
+// at once (EOT, nothing acknowledged, it keeps its copy) and the exchange
+// ends with the system's reason, rather than refusing frame after frame
+// until the time-outs end it with no word of the disk.
+bool DiskWillNotTake(int code) {
+  switch (code) {
+    case ENOSPC:
+    case EROFS:
+    case EACCES:
+    case EPERM:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Ends the exchange for an upload that was not stored, with the system's
+// reason when a file operation was the cause.
+void AbortNotStored(Station& st, LineEntry& line, const FsStatus& why) {
+  if (why.ok()) {
+    AbortWithError(st, line, FailWhy::kRejectedFile);
+  } else {
+    AbortWithError(st, line, FailWhy::kNotStored, FsCodeText(why.code()));
+  }
 }
 
 // Refuses the header in FrameBuffer: its name field opens the frame, shown
@@ -148,6 +182,7 @@ Io StartUpload(Station& st, LineEntry& line) {
   int n = line.Number();
   line.LinePhase = kPhaseUpload;
   line.LineState = kStateUploadOpen;
+  line.EndOfFileAccepted = false;
   st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kFromHandheld));
   st.ui.UiCall("AFFICHE, ETAT,%d=%s", n, Text(st, Msg::kIdentification));
   st.ui.UiCall("AFFICHE, PORTABLE,%d=%.3s", n, line.HandheldId);
@@ -198,14 +233,18 @@ Io ReceiveHeader(Station& st, LineEntry& line) {
   // The line's temporary file may still hold an acknowledged upload whose
   // append did not complete (a crash, a full disk): it goes to its target or
   // aside first, and when neither is possible the header is refused.
-  if (!RecoverLineFiles(st, n)) {
+  if (!RecoverLineFiles(st, n, false)) {
     return RefuseHeader(st, line);
   }
   st.fs.Remove(path);
   // Exclusive creation: never write through a name planted after the removal.
   // Written by appends only (AppendAll), the file stays positioned at its end.
-  if (!st.fs.Create(path, CreateMode::kExclusive, &line.DataFile).ok()) {
-    return RefuseHeader(st, line);
+  if (FsStatus created = st.fs.Create(path, CreateMode::kExclusive, &line.DataFile);
+      !created.ok()) {
+    line.DataFile.reset();
+    if (!DiskWillNotTake(created.code())) return RefuseHeader(st, line);
+    AbortNotStored(st, line, created);
+    return Io::kOk;
   }
   std::memcpy(line.RecvFilePath, path, sizeof path);
   std::memcpy(line.UploadName, h.name, sizeof line.UploadName);
@@ -256,8 +295,11 @@ Io ReceiveBlock(Station& st, LineEntry& line) {
     to_write += 2;
   }
   const int64_t stored = static_cast<int64_t>(k - 1) * static_cast<int64_t>(to_write);
-  if (line.DataFile == nullptr || !AppendAll(*line.DataFile, stored, frame + 5, to_write)) {
-    return SendByte(st, line, NAK);
+  if (line.DataFile == nullptr) return SendByte(st, line, NAK);
+  if (FsStatus why; !AppendAll(*line.DataFile, stored, frame + 5, to_write, &why)) {
+    if (!DiskWillNotTake(why.code())) return SendByte(st, line, NAK);  // it may go through again
+    AbortNotStored(st, line, why);
+    return Io::kOk;
   }
   CrashPoint(line, "block");
 
@@ -291,16 +333,22 @@ Io ReceiveEndOfFile(Station& st, LineEntry& line) {
   int64_t size = 0;
   bool size_ok = announced == received && line.DataFile != nullptr &&
                  line.DataFile->Size(&size).ok() && size == unit * announced;
-  if (size_ok) CrashPoint(line, "eof");
+  if (!size_ok) {
+    AbortWithError(st, line, FailWhy::kRejectedFile);
+    return Io::kOk;
+  }
+  CrashPoint(line, "eof");
   // The handheld may erase its copy once it has our ACK: the file and its
   // name must be on stable storage first.
-  if (!size_ok || !line.DataFile->Sync().ok() || !PutInPlace(st, line, size)) {
-    AbortWithError(st, line, FailWhy::kRejectedFile);
+  FsStatus why = line.DataFile->Sync();
+  if (!why.ok() || !PutInPlace(st, line, size, &why)) {
+    AbortNotStored(st, line, why);
     return Io::kOk;
   }
   CrashPoint(line, "durable");
 
   line.LineState = kStateIdle;  // LinePhase stays: the exchange goes on
+  line.EndOfFileAccepted = true;
   line.DataFile.reset();
   line.RecvFilePath[0] = 0;  // no longer a partial file that a failure would delete
   const Io acked = SendByte(st, line, ACK);
@@ -314,6 +362,13 @@ Io ReceiveEndOfFile(Station& st, LineEntry& line) {
 
   if (st.Options.APPEND == 'O') AppendReceivedFile(st, line);
   return acked;
+}
+
+Io RepeatEndOfFile(Station& st, LineEntry& line) {
+  // Only the EOT of the file just accepted, in the same exchange: the file
+  // stands durably already, so the answer is all that was missing.
+  if (!line.EndOfFileAccepted || line.LinePhase != kPhaseUpload) return Io::kOk;
+  return SendByte(st, line, ACK);
 }
 
 }  // namespace kavelin2

@@ -85,6 +85,8 @@ const char* FailText(Language language, FailWhy why, ExchangeResult result) {
       return Text(language, Msg::kDeviceLost);
     case FailWhy::kWriteFailure:
       return Text(language, Msg::kWriteFailure);
+    case FailWhy::kNotStored:
+      return Text(language, Msg::kUploadNotStored);
     case FailWhy::kNone:
       break;
   }
@@ -118,6 +120,8 @@ class ExchangeJournal : public EventSink {
             Warn(e.line, Msg::kNoTable, body.table_path.c_str());
           } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
             Warn(e.line, Msg::kAppendFailedLog, body.name.c_str(), body.kept.c_str());
+          } else if constexpr (std::is_same_v<T, event::RepeatKeptAside>) {
+            Warn(e.line, Msg::kRepeatKeptLog, body.name.c_str(), body.kept.c_str());
           } else if constexpr (std::is_same_v<T, event::AppendStuck>) {
             LogMessage(st_, Msg::kUploadStuck, e.line + 1, body.target.c_str(),
                        body.pending.c_str());

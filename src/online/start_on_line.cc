@@ -77,7 +77,7 @@ int StartOnLine(Station& st, std::string* failure) {
   }
   // An upload acknowledged before a crash or a power cut may still wait for
   // its append; partial files of uploads cut short are removed.
-  for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number);
+  for (int number = 1; number <= kLineCount; ++number) RecoverLineFiles(st, number, true);
   CutTornRecord(st, kStatFileName, kStatRecordSize);
   CutTornRecord(st, kUnlinkFileName, kUnlinkRecordSize);
   return 1;

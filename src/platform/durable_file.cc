@@ -2,8 +2,10 @@
 
 namespace kavelin2 {
 
-bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n) {
-  if (file.Write(data, n).ok()) return true;
+bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n, FsStatus* why) {
+  FsStatus written = file.Write(data, n);
+  if (written.ok()) return true;
+  if (why != nullptr) *why = written;
   // Nothing of a record that did not go through whole may stay, and the
   // next one goes where this one began.
   file.Truncate(size);
@@ -11,15 +13,26 @@ bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n) {
   return false;
 }
 
-bool WriteDurableFile(FileSystem& fs, const char* path, const char* data, size_t n) {
+bool WriteDurableFile(FileSystem& fs, const char* path, const char* data, size_t n, FsStatus* why) {
+  FsStatus first;
+  auto step = [&first](FsStatus s) {
+    if (!s.ok() && first.ok()) first = std::move(s);
+    return first.ok();
+  };
   fs.Remove(path);
   // Exclusive creation: never write through a name planted after the removal.
   std::unique_ptr<File> file;
-  if (!fs.Create(path, CreateMode::kExclusive, &file).ok()) return false;
-  bool ok = file->Write(data, n).ok() && file->Sync().ok();
-  if (!file->Close().ok()) ok = false;
-  if (ok) ok = fs.SyncParentDirectory(path).ok();
-  if (!ok) fs.Remove(path);
+  if (!step(fs.Create(path, CreateMode::kExclusive, &file))) {
+    if (why != nullptr) *why = first;
+    return false;
+  }
+  bool ok = step(file->Write(data, n)) && step(file->Sync());
+  if (!step(file->Close())) ok = false;
+  if (ok) ok = step(fs.SyncParentDirectory(path));
+  if (!ok) {
+    fs.Remove(path);
+    if (why != nullptr) *why = first;
+  }
   return ok;
 }
 
@@ -46,8 +59,11 @@ bool ReadSmallFile(FileSystem& fs, const char* path, char* buf, size_t cap) {
   return ok;
 }
 
-bool RenameDurably(FileSystem& fs, const char* from, const char* to) {
-  return fs.Rename(from, to).ok() && fs.SyncParentDirectory(to).ok();
+bool RenameDurably(FileSystem& fs, const char* from, const char* to, FsStatus* why) {
+  FsStatus s = fs.Rename(from, to);
+  if (s.ok()) s = fs.SyncParentDirectory(to);
+  if (!s.ok() && why != nullptr) *why = s;
+  return s.ok();
 }
 
 bool RemoveDurably(FileSystem& fs, const char* path) {

@@ -20,12 +20,15 @@ namespace kavelin2 {
 // |size| is the file's size before these bytes, which the caller knows (the
 // records stored so far): asking the system for it would cost a call per
 // record.
-bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n);
+// |why|, when set, gets the failure.
+bool AppendAll(File& file, int64_t size, const uint8_t* data, size_t n, FsStatus* why = nullptr);
 
 // Writes |n| bytes as the new file |path| (an earlier file of that name is
 // replaced) and makes the file and its name durable. False on any failure,
 // in which case nothing is left under |path|.
-bool WriteDurableFile(FileSystem& fs, const char* path, const char* data, size_t n);
+// |why|, when set, gets the first failure.
+bool WriteDurableFile(FileSystem& fs, const char* path, const char* data, size_t n,
+                      FsStatus* why = nullptr);
 
 // Reads the whole of a small file into |buf| and ends it with NUL. False
 // when the file is missing, unreadable or does not fit |cap| - 1 bytes. A
@@ -33,7 +36,8 @@ bool WriteDurableFile(FileSystem& fs, const char* path, const char* data, size_t
 bool ReadSmallFile(FileSystem& fs, const char* path, char* buf, size_t cap);
 
 // Renames |from| to |to| (replacing |to|) and makes the change durable.
-bool RenameDurably(FileSystem& fs, const char* from, const char* to);
+// |why|, when set, gets the failure.
+bool RenameDurably(FileSystem& fs, const char* from, const char* to, FsStatus* why = nullptr);
 
 // Removes |path| and makes the removal durable. True when the name is gone
 // (also when it was not there).

@@ -23,6 +23,7 @@ enum class FailWhy {
   kRejectedFile,  // an upload whose size disagrees with its header, or not stored
   kDeviceLost,    // detail: the system's word for the loss
   kWriteFailure,  // the line did not take a write
+  kNotStored,     // an upload the disk did not take; detail: the system's reason
 };
 
 // Why a table entry was not sent.
@@ -55,6 +56,13 @@ struct UploadLeftOnDisk {
 };
 // An upload that could not be appended to |name| was kept as |kept|.
 struct AppendKeptAside {
+  std::string name;
+  std::string kept;
+};
+// An upload repeating the one whose append the recovery after a restart
+// finished (its ACK may have been lost) was kept as |kept|, not appended to
+// |name| a second time.
+struct RepeatKeptAside {
   std::string name;
   std::string kept;
 };
@@ -115,11 +123,12 @@ struct ResultLogRestored {
 
 }  // namespace event
 
-using EventBody = std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
-                               event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
-                               event::AppendStuck, event::EntrySent, event::EntrySkipped,
-                               event::NoTable, event::ExchangeEnded, event::DeviceLost,
-                               event::DeviceBack, event::ResultLogFailed, event::ResultLogRestored>;
+using EventBody =
+    std::variant<event::ExchangeStarted, event::HeaderRefused, event::HeaderAccepted,
+                 event::FileReceived, event::UploadLeftOnDisk, event::AppendKeptAside,
+                 event::RepeatKeptAside, event::AppendStuck, event::EntrySent, event::EntrySkipped,
+                 event::NoTable, event::ExchangeEnded, event::DeviceLost, event::DeviceBack,
+                 event::ResultLogFailed, event::ResultLogRestored>;
 
 struct Event {
   int line = 0;  // index into the line table (0 or 1)

@@ -75,6 +75,9 @@ struct LineEntry {
   int32_t NextBlockNumber = 0;
   char RecvFilePath[kPathSize] = {};
   std::unique_ptr<File> DataFile;  // the data file being received or sent, or null
+  // True from an accepted end of file until the handheld opens its next file
+  // or its download: an EOT meanwhile repeats the one whose ACK it lost.
+  bool EndOfFileAccepted = false;
 
   // Download.
   std::unique_ptr<File> TableFile;  // the table being read, or null
