@@ -19,8 +19,9 @@ import sys
 mode, trace = sys.argv[1], sys.argv[2]
 existing_list = sys.argv[3] if len(sys.argv) > 3 else os.path.join(
     os.path.dirname(trace), "existing.txt")
-# What the points write: the result logs and the exchange journal.
-EXEMPT = re.compile(r"^(STAT\.TXT|UNLINK\.TXT|EXCHANGES\.JSONL(\.\d+)?)$")
+# What the points write (the result logs and the exchange journal), and the
+# lock a station on line holds, which protects nothing after a power cut.
+EXEMPT = re.compile(r"^(STAT\.TXT|UNLINK\.TXT|EXCHANGES\.JSONL(\.\d+)?|\.kavelin2\.lock)$")
 STR = re.compile(r'"((?:\\x[0-9a-f]{2})*)"(\.\.\.)?')
 CALL = re.compile(r"^(\d+)\s+(\w+)\((.*)\)\s+=\s+(-?\d+|\?)")
 
