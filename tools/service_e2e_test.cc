@@ -89,8 +89,9 @@ TEST(ServiceE2E, TheServiceManagerHearsReadyTheExchangeItsResultTheWatchdogAndTh
   for (int i = 0; i < 6; ++i) records += "CMD000000" + std::to_string(i) + "qty01";
   WriteFile(dir / "COMMANDE.001", records);
   std::string lines;
+  // Lines of 30 characters and CR LF, as the table entry's record length says.
   for (int i = 0; i < 8; ++i)
-    lines += "ART000000" + std::to_string(i) + " " + std::string(20, 'x') + "\r\n";
+    lines += "ART000000" + std::to_string(i) + " " + std::string(19, 'x') + "\r\n";
   WriteFile(dir / "TRANS/ARTICLES.DAT", lines);
   WriteFile(dir / "TABLE/TABLE.001", "ARTICLES.DAT 30\r\n");
 
@@ -161,7 +162,7 @@ TEST(ServiceE2E, TheServiceManagerHearsReadyTheExchangeItsResultTheWatchdogAndTh
   std::string all;
   for (const Datagram& s : statuses) all += s.text + "\n";
   EXPECT_LT(upload, download) << all;
-  EXPECT_LT(download, after) << all;
+  EXPECT_LT(download, after) << all << station.Output();
   if (after < statuses.size()) {
     const std::string& s = statuses[after].text;
     // A result, when the station keeps one, is the good one.

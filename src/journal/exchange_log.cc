@@ -195,7 +195,8 @@ class ExchangeJournal : public EventSink {
             return "'" + b.entry + "'";
           } else if constexpr (std::is_same_v<T, event::TableNotRead>) {
             return b.table_path;
-          } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
+          } else if constexpr (std::is_same_v<T, event::AppendKeptAside> ||
+                               std::is_same_v<T, event::RepeatKeptAside>) {
             return b.name;
           } else {
             return {};

@@ -130,6 +130,10 @@ void OfficeView::OnEvent(const Event& e) {
           Warn(e.line, "no table file " + body.table_path);
         } else if constexpr (std::is_same_v<T, event::AppendKeptAside>) {
           Warn(e.line, "append of " + body.name + " failed, upload kept as " + body.kept);
+        } else if constexpr (std::is_same_v<T, event::RepeatKeptAside>) {
+          Warn(e.line, body.name +
+                           " sent again after its append was completed at restart, kept as " +
+                           body.kept);
         } else if constexpr (std::is_same_v<T, event::AppendStuck>) {
           Warn(e.line, "append to " + body.target + " failed, pending in " + body.pending);
         } else if constexpr (std::is_same_v<T, event::UploadLeftOnDisk>) {

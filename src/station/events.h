@@ -170,7 +170,8 @@ inline bool IsWarning(const EventBody& body) {
   return std::holds_alternative<event::EntrySkipped>(body) ||
          std::holds_alternative<event::EntryTailNotSent>(body) ||
          std::holds_alternative<event::TableNotRead>(body) ||
-         std::holds_alternative<event::AppendKeptAside>(body);
+         std::holds_alternative<event::AppendKeptAside>(body) ||
+         std::holds_alternative<event::RepeatKeptAside>(body);
 }
 
 // Warnings of one exchange told one by one; the rest are summed up in one
