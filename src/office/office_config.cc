@@ -127,10 +127,9 @@ void ReadTuning(const std::function<const char*(const char*)>& get, OfficeConfig
     struct stat sb;
 #ifdef _WIN32
     // "C:\dir\prog.exe" or a share "\\host\dir\prog.exe".
-    const bool absolute =
-        (std::isalpha(static_cast<unsigned char>(program[0])) && program[1] == ':' &&
-         (program[2] == '\\' || program[2] == '/')) ||
-        (program[0] == '\\' && program[1] == '\\');
+    const bool absolute = (std::isalpha(static_cast<unsigned char>(program[0])) &&
+                           program[1] == ':' && (program[2] == '\\' || program[2] == '/')) ||
+                          (program[0] == '\\' && program[1] == '\\');
     // Windows has no execute bit: a regular file is what CreateProcess is given.
     auto executable = [&] { return stat(program, &sb) == 0 && (sb.st_mode & S_IFMT) == S_IFREG; };
 #else

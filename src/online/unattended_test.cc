@@ -331,7 +331,8 @@ TEST_F(Unattended, EveryEntrySkippedAndEveryFailedAppendHasItsWarning) {
                 "fichier absent (TRANS/ABSENT.TXT)",
                 "ATTENTION Ligne 1, portable 001 : entree 'GROS.BIN' de la table ignoree : "
                 "taille impossible a envoyer (6400000 octets, blocs de '64')",
-                "Ligne 1, portable 001 : OK, 2 avertissements, 0 s ; recus : aucun ; envoyes : PRIX.TXT (1 enreg., "
+                "Ligne 1, portable 001 : OK, 2 avertissements, 0 s ; recus : aucun ; envoyes : "
+                "PRIX.TXT (1 enreg., "
                 "20 octets)"}),
             Journal());
 
@@ -366,7 +367,8 @@ TEST_F(Unattended, EveryEntrySkippedAndEveryFailedAppendHasItsWarning) {
           "ATTENTION Ligne 1, portable 002 : ajout de CDE.002 impossible, fichier garde sous "
           "CDE.002.1.0001",
           "ATTENTION Ligne 1, portable 002 : pas de fichier table TABLE/TABLE.002, rien a envoyer",
-          "Ligne 1, portable 002 : OK, 1 avertissement, 0 s ; recus : CDE.002 (1 enreg., 4 octets) ; envoyes : "
+          "Ligne 1, portable 002 : OK, 1 avertissement, 0 s ; recus : CDE.002 (1 enreg., 4 octets) "
+          "; envoyes : "
           "aucun"}),
       Journal());
 }
