@@ -123,6 +123,9 @@ Io EndOfTable(Station& st, LineEntry& line) {
   return SendSingleByteFrame(st, line, RS);
 }
 
+// Entries of the table looked at in one pass of the loop.
+constexpr int kEntriesPerPass = 256;
+
 // State '3': announces the next sendable file of the table, or ends the table.
 Io AnnounceNextFile(Station& st, LineEntry& line) {
   const int n = line.Number();
@@ -132,8 +135,16 @@ Io AnnounceNextFile(Station& st, LineEntry& line) {
   // Shown once per step, not once per entry: a table of thousands of
   // entries that cannot be sent would otherwise send the UI as many
   // identical commands while both lines wait.
-  bool phase_shown = false;
-  for (;;) {
+  bool phase_shown = line.StepResumes;  // by the part of the step before
+  line.StepResumes = false;
+  for (int looked_at = 0;; ++looked_at) {
+    // Each entry that cannot be sent costs an open; past a few hundred the
+    // step lets the other line have its turn and goes on at the next pass.
+    // The handheld only waits longer for its answer.
+    if (looked_at == kEntriesPerPass) {
+      line.StepResumes = true;
+      return Io::kOk;
+    }
     TableEntry entry;
     if (!ReadTableEntry(read, &entry)) return EndOfTable(st, line);
     if (!phase_shown) st.ui.UiCall("AFFICHE, PHASE,%d=%s", n, Text(st, Msg::kToHandheld));
@@ -359,6 +370,14 @@ Io StartDownload(Station& st, LineEntry& line) {
   line.LineState = kStateNextEntry;
   line.SentFiles.clear();
   return SendSingleByteFrame(st, line, ENQ);
+}
+
+Io ResumeStep(Station& st, LineEntry& line) {
+  if (line.LinePhase != kPhaseDownload || line.LineState != kStateNextEntry) {
+    line.StepResumes = false;
+    return Io::kOk;
+  }
+  return AnnounceNextFile(st, line);
 }
 
 Io DownloadStep(Station& st, LineEntry& line) {

@@ -14,6 +14,9 @@ struct LineEntry;
 // Runs the handlers of |byte| in the line's state; returns the outcome of
 // what they sent (kOk when they sent nothing).
 Io DispatchControlByte(Station& st, LineEntry& line, uint8_t byte);
+// Goes on with the step that stopped part way (LineEntry::StepResumes);
+// returns what it sent.
+Io ResumeStep(Station& st, LineEntry& line);
 void StampExchange(Station& st, LineEntry& line);
 
 // Upload.

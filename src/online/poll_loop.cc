@@ -149,6 +149,7 @@ void WaitForNextEvent(Station& st, const LoopState& loop) {
     const LineEntry& line = st.LineTable[i];
     if (line.Disconnected) timeout = std::min(timeout, line.ReopenAt.MsLeft(at));
     if (line.ModemStep != 0) timeout = std::min(timeout, line.ModemStepAt.MsLeft(at));
+    if (line.StepResumes) timeout = 0;  // only a look at the lines, no wait
   }
   st.serial.WaitForInput(std::span<SerialPort* const>(ports, count), timeout);
 }
@@ -158,7 +159,11 @@ void WaitForNextEvent(Station& st, const LoopState& loop) {
 void ServeLine(Station& st, LineEntry& line) {
   uint8_t byte = 0;
   Io io = Io::kOk;
-  if (PollByte(line, &byte)) {
+  if (line.StepResumes) {
+    // The station, not the handheld, is the one taking its time.
+    line.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
+    io = ResumeStep(st, line);
+  } else if (PollByte(line, &byte)) {
     line.LineDeadline = Deadline::After(st.clock.NowMs(), kSilenceMs);
     if (line.TimeoutCount != 0) {
       st.ui.UiCall("AFFICHE, timeout,%d=  ", line.Number());

@@ -252,6 +252,60 @@ TEST_F(Unattended, FarEndThatStopsReadingHoldsUpItsOwnLineAloneAndEndsTimedOut) 
   EXPECT_LT(passes, static_cast<int>(Now() / 100) + 40);
 }
 
+// A table of thousands of entries that cannot be sent is looked through a
+// few hundred entries a pass: the other line's upload goes on meanwhile, and
+// the handheld gets the one file that can be sent.
+TEST_F(Unattended, ATableOfThousandsOfMissingEntriesLetsTheOtherLineBeServedMeanwhile) {
+  std::string table;
+  for (int i = 0; i < 3000; ++i) {
+    char entry[32];
+    std::snprintf(entry, sizeof entry, "A%07d.DAT 64\r\n", i);
+    table += entry;
+  }
+  table += "PRIX.DAT     64\r\n";
+  WriteFile("TABLE/TABLE.001", table);
+  WriteFile("TRANS/PRIX.DAT", Record('p', 64) + "\r\n");
+  PlayHandheld(*lines[0], {Identification("001")}, {{ACK}});
+  std::vector<Bytes> upload = {{ENQ}, HeaderFrame("CDE.002", "00020", {"10"})};
+  std::string records;
+  for (int i = 1; i <= 20; ++i) {
+    const std::string r = Record(static_cast<char>('A' + i), 10);
+    records += r;
+    upload.push_back(DataFrame(i, r));
+  }
+  upload.push_back({EOT});
+  upload.push_back(Identification("002"));
+  PlayHandheld(*lines[1], upload, {{ACK}});
+
+  int resuming_passes = 0, blocks_meanwhile = 0, last_block = line(1).NextBlockNumber;
+  until = [&] {
+    if (line(0).StepResumes) {
+      ++resuming_passes;
+      if (line(1).NextBlockNumber > last_block) ++blocks_meanwhile;
+    }
+    last_block = line(1).NextBlockNumber;
+    return StatRecords().size() == 2 && line(0).LinePhase == kPhaseNone &&
+           line(1).LinePhase == kPhaseNone;
+  };
+  EXPECT_EQ(1, Run());
+
+  auto stat = StatRecords();
+  ASSERT_EQ(2u, stat.size());
+  for (const std::string& r : stat) EXPECT_EQ("OK", r.substr(0, 2)) << r;
+  EXPECT_EQ(records, ReadFile("RECU/CDE.002"));
+  // 3000 entries, 256 a pass: twelve passes, line 2 served in them.
+  EXPECT_GE(resuming_passes, 3000 / 256);
+  EXPECT_GT(blocks_meanwhile, 5);
+  // Every entry told, the first ten in full; the file sent all the same;
+  // the phase shown once, not once a pass.
+  EXPECT_EQ(10u, Journal("entry 'A00000").size());
+  EXPECT_EQ(1u, Journal("2990 more warnings not written ('A0000010.DAT'").size());
+  const auto summary = Journal("handheld 001: OK, 3000 warnings");
+  ASSERT_EQ(1u, summary.size());
+  EXPECT_NE(std::string::npos, summary[0].find("PRIX.DAT (1 record")) << summary[0];
+  EXPECT_LE(Commands("AFFICHE, PHASE,1=PC").size(), 2u);
+}
+
 // One summary line per exchange, whatever its end.
 TEST_F(Unattended, EveryExchangeEndsWithOneSummaryLine) {
   const std::string articles =

@@ -63,6 +63,10 @@ struct LineEntry {
   char LinePhase = kPhaseNone;
   int32_t EnqCount = 0;
   Deadline LineDeadline;
+  // A step of the exchange stopped part way to let the other line be
+  // served (a table of thousands of entries that cannot be sent): the loop
+  // resumes it on its next pass, without waiting for a byte.
+  bool StepResumes = false;
   char HandheldId[4] = "???";
   char ExchangeDate[9] = {};  // MM/DD/YY, empty when no exchange is stamped
   char ExchangeTime[9] = {};  // hh:mm:ss
