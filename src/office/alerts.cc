@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "office/history.h"
+#include "office/office_view.h"
 #include "office/render.h"
 #include "station/station.h"
 
@@ -21,17 +22,6 @@ std::string Clean(std::string value) {
   }
   return value;
 }
-
-std::string HandheldOf(const LineEntry& line) {
-  std::string id;
-  for (int i = 0; i < 3; ++i) {
-    unsigned char c = static_cast<unsigned char>(line.HandheldId[i]);
-    id += (c > 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-  }
-  return id;
-}
-
-constexpr const char* kCodes[] = {"OK", "TO", "ER"};
 
 class Alerts : public EventSink {
  public:
@@ -93,7 +83,7 @@ class Alerts : public EventSink {
     // The journal's consumer, which runs before this one, put the reason in
     // the station's language.
     const std::string reason(line.LastReason, strnlen(line.LastReason, sizeof line.LastReason));
-    const std::string result = kCodes[static_cast<int>(ended.result)];
+    const std::string result = ResultCode(ended.result);
     const std::string handheld = HandheldOf(line);
     Send({"exchange-failed",
           {{"line", std::to_string(i + 1)},

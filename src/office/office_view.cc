@@ -30,19 +30,6 @@ int64_t FieldNumber(const char* text, size_t width) {
   return v;
 }
 
-// The handheld as far as the exchange made it known: three printable
-// characters, '?' for any other.
-std::string HandheldOf(const LineEntry& line) {
-  std::string id;
-  for (int i = 0; i < 3; ++i) {
-    unsigned char c = static_cast<unsigned char>(line.HandheldId[i]);
-    id += (c > 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-  }
-  return id;
-}
-
-constexpr const char* kCodes[] = {"OK", "TO", "ER"};
-
 const char* SkipWhyText(SkipWhy why) {
   switch (why) {
     case SkipWhy::kUnsafeName:
@@ -158,7 +145,7 @@ void OfficeView::Ended(int line_index, const event::ExchangeEnded& ended) {
   r.start = line.ExchangeStart;
   r.line = line_index + 1;
   r.handheld = HandheldOf(line);
-  r.result = kCodes[static_cast<int>(ended.result)];
+  r.result = ResultCode(ended.result);
   r.duration_s = ended.elapsed_seconds < 0 ? 0 : ended.elapsed_seconds;
   // The journal consumer, which runs before this one, put the reason in the
   // station's language.
@@ -264,6 +251,20 @@ void OfficeView::Publish() {
 
 void OfficeView::Tell(Happening happening) {
   if (options_.on_happening) options_.on_happening(happening);
+}
+
+std::string HandheldOf(const LineEntry& line) {
+  std::string id;
+  for (int i = 0; i < 3; ++i) {
+    unsigned char c = static_cast<unsigned char>(line.HandheldId[i]);
+    id += (c > 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+  }
+  return id;
+}
+
+const char* ResultCode(ExchangeResult result) {
+  static constexpr const char* kCodes[] = {"OK", "TO", "ER"};
+  return kCodes[static_cast<int>(result)];
 }
 
 }  // namespace kavelin2::office

@@ -16,8 +16,9 @@
 #include "station/events.h"
 
 namespace kavelin2 {
+struct LineEntry;
 struct Station;
-}
+}  // namespace kavelin2
 
 namespace kavelin2::office {
 
@@ -75,5 +76,11 @@ class OfficeView : public EventSink {
   int64_t seen_log_errors_ = 0;
   int32_t published_at_ms_ = 0;
 };
+
+// The handheld as far as the exchange on |line| made it known: three
+// printable characters, '?' for any other.
+std::string HandheldOf(const LineEntry& line);
+// "OK", "TO" or "ER", as the result log writes it.
+const char* ResultCode(ExchangeResult result);
 
 }  // namespace kavelin2::office

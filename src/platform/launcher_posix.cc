@@ -21,22 +21,26 @@
 namespace kavelin2 {
 namespace {
 
-// In the program's process, before exec: only async-signal-safe calls.
-[[noreturn]] void ExecDetached(char* const argv[], bool search_path) {
-  // Signals the station ignores or blocks must not leak into the program.
+// In the program's process, before exec: signals the station ignores or
+// blocks must not leak into the program, and it gets nothing to read from the
+// user and writes nothing over the station's screen (its standard error
+// stays the station's only when |keep_stderr|). Async-signal-safe calls only.
+void ResetChildProcess(bool keep_stderr) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGHUP, SIGTERM}) signal(sig, SIG_DFL);
-
-  // Nothing to read from the user, nothing written over the station's screen:
-  // a command that cannot be started fails silently, as WinExec does.
   int null_fd = open("/dev/null", O_RDWR);
   if (null_fd >= 0) {
     dup2(null_fd, STDIN_FILENO);
     dup2(null_fd, STDOUT_FILENO);
-    dup2(null_fd, STDERR_FILENO);
+    if (!keep_stderr) dup2(null_fd, STDERR_FILENO);
   }
+}
+
+[[noreturn]] void ExecDetached(char* const argv[], bool search_path) {
+  // A command that cannot be started fails silently, as WinExec does.
+  ResetChildProcess(false);
   // The program must not inherit the serial ports (with their locks) or the
   // exchange files: a port it held open could not be opened again.
   if (close_range(3, ~0U, 0) != 0) {
@@ -102,16 +106,7 @@ void TellErrno(int fd, int err) {
 // exec, or carries errno.
 [[noreturn]] void ExecProgram(const char* path, char* const argv[], char* const envp[],
                               bool keep_stderr, int status) {
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGHUP, SIGTERM}) signal(sig, SIG_DFL);
-  int null_fd = open("/dev/null", O_RDWR);
-  if (null_fd >= 0) {
-    dup2(null_fd, STDIN_FILENO);
-    dup2(null_fd, STDOUT_FILENO);
-    if (!keep_stderr) dup2(null_fd, STDERR_FILENO);
-  }
+  ResetChildProcess(keep_stderr);
   // Every other descriptor (ports, exchange files, sockets) closes on exec,
   // the status pipe with them; until then the pipe stays usable.
   if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0) {
